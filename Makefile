@@ -1,0 +1,48 @@
+# Wrapper around CMake. Native build in build/, 32-bit Windows in build-win32/,
+# sanitizer build in build-asan/.
+JOBS ?= 2
+CMAKE ?= cmake
+BUILD_TYPE ?= Release
+
+.PHONY: all deps configure build win32 asan check test demo bench fuzz clean
+
+all: build
+
+deps:
+	bash tools/install-deps.sh
+
+configure:
+	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > build.log 2>&1 || (cat build.log; exit 1)
+
+build: configure
+	$(CMAKE) --build build -j$(JOBS)
+
+win32:
+	@if [ -f cmake/mingw-i686.cmake ]; then \
+	  $(CMAKE) -S . -B build-win32 -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake > build-win32.log 2>&1 || (cat build-win32.log; exit 1); \
+	  $(CMAKE) --build build-win32 -j$(JOBS); \
+	fi
+
+asan:
+	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DAUCAL_SANITIZE=ON > build-asan.log 2>&1 || (cat build-asan.log; exit 1)
+	$(CMAKE) --build build-asan -j$(JOBS)
+
+# Quick iteration: native build and unit tests only.
+check: build
+	cd build && ctest -L unit -j$(JOBS) --output-on-failure
+
+# Everything: packages, both builds, every test, the sanitizer build.
+test: deps build win32 asan
+	cd build && ctest -j$(JOBS) --output-on-failure
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest -LE wine -j$(JOBS) --output-on-failure
+
+demo: build
+	./build/bin/aucal-demo demo-output
+
+bench: build
+	./build/bin/correction_bench --benchmark_counters_tabular=true
+
+clean:
+	rm -rf build build-win32 build-asan build.log build-win32.log build-asan.log

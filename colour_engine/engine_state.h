@@ -1,0 +1,57 @@
+// All module state of the engine, in one place. Zero at load (but for the
+// phosphor defaults), lasting until the library is unloaded. Each subject
+// keeps its part here; working storage of one call that nothing later relies
+// on stays local to that call.
+#ifndef QEL_ENGINE_STATE_H
+#define QEL_ENGINE_STATE_H
+
+#include <cstdint>
+
+#include "platform/memory.h"
+#include "platform/messages.h"
+
+namespace qel {
+
+enum class CorrectionMode : std::int32_t { Matrix = 0, Lookup = 1 };
+
+struct CorrectionState {
+    CorrectionMode mode = CorrectionMode::Matrix;
+    PfGlobal blockHandle = nullptr;           // the engine's copy of the loaded block
+    const std::uint8_t* matrixSlot = nullptr; // stays set after ReleaseCorrect
+    const std::uint8_t* lookupSlot = nullptr; // cleared by ReleaseCorrect
+    std::uint8_t tables[3][256] = {};         // matrix mode: output tables
+    std::int32_t matrix[3][4] = {};           // matrix mode: factors in 1/64 units
+};
+
+// Monitor phosphor chromaticities (x, y of red, green, blue).
+struct PhosphorChromaticities {
+    double xr = 0.635, yr = 0.333;
+    double xg = 0.28, yg = 0.595;
+    double xb = 0.152, yb = 0.063;
+};
+
+struct ProgressCounters {
+    std::int32_t total = 0;
+    std::int32_t done = 0;
+    std::int32_t stopFlag = 0;
+};
+
+// Mean R, G, B (0..255) of each cell of the IT8 target frame: 16 cell rows by
+// 24 cell columns; rows 1..12 are IT8 rows A..L, row 14 the grey scale.
+struct TargetPatchTable {
+    std::int32_t cell[16][24][3] = {};
+};
+
+struct EngineState {
+    CorrectionState correction;
+    PhosphorChromaticities phosphors;
+    ProgressCounters progress;
+    PfMessage lastPolledMessage = {};
+    TargetPatchTable targetPatches;
+};
+
+extern EngineState g_engine;
+
+}  // namespace qel
+
+#endif

@@ -1,0 +1,25 @@
+// The job frame shared by the analyses: progress reports to the host and the
+// Escape poll.
+#ifndef QEL_FRAME_H
+#define QEL_FRAME_H
+
+#include "qel_cms.h"
+
+namespace qel {
+
+// Writes percent into the host's record and calls the host with the total
+// 100; only when both the record and the callback are non-null.
+void reportProgress(ProgressRecord* record, ProgressCallback callback, int percent);
+
+// Takes one message of the focus window from the queue; 1 when it is an
+// Escape key press (the focus window's queue is then drained), else 0. The
+// message taken is discarded.
+int PollEscapeKey();
+
+// Flags of the engine's global memory blocks.
+constexpr unsigned kFixedShareZeroed = 0x2000u /*DDESHARE*/ | 0x0040u /*ZEROINIT*/;
+constexpr unsigned kMovableZeroed = 0x0002u /*MOVEABLE*/ | 0x0040u /*ZEROINIT*/;
+
+}  // namespace qel
+
+#endif
