@@ -42,12 +42,39 @@ struct TargetPatchTable {
     std::int32_t cell[16][24][3] = {};
 };
 
+// Printer chart analysis. Mark boxes are inclusive pixel bounds in file
+// order; in a table, the entry whose x0 is 0x7fff ends it. Of the 192 top
+// and 384 side entries at most 189 and 381 hold boxes. Patch windows and the
+// patch table are 32 patch rows by 16 patch columns; a table entry is the
+// mean R, G, B (0..255) of its window and the number of pixels averaged.
+struct MarkBox {
+    std::int32_t x0, y0, x1, y1;
+};
+constexpr int kTopMarkEntries = 192;
+constexpr int kTopMarkSearchLimit = 189;
+constexpr int kSideMarkEntries = 384;
+constexpr int kSideMarkSearchLimit = 381;
+
+struct PrinterPatchEntry {
+    std::int32_t r, g, b, count;
+};
+
+struct PrinterAnalysisState {
+    MarkBox topMarks[kTopMarkEntries] = {};
+    MarkBox sideMarks[kSideMarkEntries] = {};
+    MarkBox patchWindows[32][16] = {};          // PrinterPatchWindows
+    PrinterPatchEntry patchTable[32][16] = {};  // PrinterPatchTable
+    std::int32_t lastThreshold = 0;             // dark threshold of the last pass run
+    std::int32_t passesRun = 0;                 // passes of the last search (1..10)
+};
+
 struct EngineState {
     CorrectionState correction;
     PhosphorChromaticities phosphors;
     ProgressCounters progress;
     PfMessage lastPolledMessage = {};
     TargetPatchTable targetPatches;
+    PrinterAnalysisState printerAnalysis;
 };
 
 extern EngineState g_engine;
