@@ -68,6 +68,17 @@ struct PrinterAnalysisState {
     std::int32_t passesRun = 0;                 // passes of the last search (1..10)
 };
 
+// Printer model working storage, rebuilt by every call of the printer model
+// (nothing in it matters from one call to the next). Patch index
+// p = 64 i + 8 j + k with i, j, k the red, green, blue chart level numbers.
+struct PrinterModelState {
+    float xyz[512][3] = {};            // PrinterXyz
+    float lab[512][3] = {};            // PrinterLab, against the paper white
+    float paperWhite[3] = {};          // XYZ of patch 511 (blank paper)
+    float lightnessScale = 0.0f;       // (100 - L* of patch 0) / 78.6
+    float table[17][17][17][3] = {};   // the host's printer table, as floats
+};
+
 struct EngineState {
     CorrectionState correction;
     PhosphorChromaticities phosphors;
@@ -75,6 +86,7 @@ struct EngineState {
     PfMessage lastPolledMessage = {};
     TargetPatchTable targetPatches;
     PrinterAnalysisState printerAnalysis;
+    PrinterModelState printerModel;
 };
 
 extern EngineState g_engine;
