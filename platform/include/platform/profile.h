@@ -1,0 +1,31 @@
+/* The user's Windows profile and the Windows directory (stands for
+ * GetProfileStringA, which reads win.ini, and GetWindowsDirectoryA). */
+#ifndef PLATFORM_PROFILE_H
+#define PLATFORM_PROFILE_H
+
+#include <stdint.h>
+
+#include "platform/calling.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* GetProfileStringA: the value of key in section of win.ini (names compared
+ * without regard to case), or defaultValue (null: empty) when the section or
+ * key is missing. Copies at most bufferSize - 1 bytes and a zero; returns the
+ * bytes copied. */
+uint32_t pfGetProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
+                            uint32_t bufferSize);
+
+/* GetWindowsDirectoryA: when the path and its zero fit in bufferSize bytes,
+ * copies them and returns the path's length; otherwise leaves the buffer
+ * alone and returns the size needed, zero included (so a result >= bufferSize
+ * means "does not fit"). 0 on failure. No trailing separator. */
+uint32_t pfGetWindowsDirectory(char* buffer, uint32_t bufferSize);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
