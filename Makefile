@@ -39,7 +39,7 @@ test: deps build win32 asan
 	  ctest -LE wine -j$(JOBS) --output-on-failure
 
 demo: build
-	./build/bin/aucal-demo demo-output
+	./build/bin/aucal demo --out demo-output
 
 bench: build
 	./build/bin/correction_bench --benchmark_counters_tabular=true

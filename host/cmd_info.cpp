@@ -1,0 +1,102 @@
+// aucal info: what a saved model, block or image holds, in words and figures.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "image_io.h"
+#include "saved_file.h"
+
+namespace aucal {
+
+namespace {
+
+float floatAt(const std::vector<std::uint8_t>& bytes, std::size_t index) {
+    float f;
+    std::memcpy(&f, &bytes[4 * index], 4);
+    return f;
+}
+
+void describeModel(const std::vector<std::uint8_t>& m) {
+    std::printf("  tone curves (relative luminance at levels 0, 64, 128, 192, 255):\n");
+    const char* names[3] = {"red", "green", "blue"};
+    for (int c = 0; c < 3; ++c) {
+        std::printf("    %-5s", names[c]);
+        for (int v : {0, 64, 128, 192, 255}) std::printf(" %8.5f", floatAt(m, 256 * c + v));
+        std::printf("\n");
+    }
+    std::printf("  linear matrix (raw levels to XYZ / target white), rows X, Y, Z: constant, R, G, B\n");
+    for (int r = 0; r < 3; ++r)
+        std::printf("    %10.6f %10.6f %10.6f %10.6f\n", floatAt(m, 795 + 4 * r), floatAt(m, 796 + 4 * r),
+                    floatAt(m, 797 + 4 * r), floatAt(m, 798 + 4 * r));
+    auto node = [&](int i0, int i1, int i2) { return 807 + 3 * (289 * i0 + 17 * i1 + i2); };
+    const std::size_t black = node(0, 0, 0), white = node(16, 16, 16);
+    std::printf("  grid: scanner black L*a*b* %.2f %.2f %.2f, scanner white %.2f %.2f %.2f\n", floatAt(m, black),
+                floatAt(m, black + 1), floatAt(m, black + 2), floatAt(m, white), floatAt(m, white + 1),
+                floatAt(m, white + 2));
+    int nonFinite = 0;
+    for (std::size_t i = 0; i < 15546; ++i)
+        if (!std::isfinite(floatAt(m, i))) ++nonFinite;
+    std::printf("  %s\n", nonFinite == 0 ? "all 15546 values finite" : (std::to_string(nonFinite) + " values not finite").c_str());
+}
+
+void describeMatrixBlock(const std::vector<std::uint8_t>& b) {
+    std::printf("  matrix (scanner levels to linear monitor drive x 255), rows R, G, B: constant, R, G, B\n");
+    for (int r = 0; r < 3; ++r) {
+        float v[4];
+        for (int j = 0; j < 4; ++j) std::memcpy(&v[j], &b[768 + 4 * (4 * r + j)], 4);
+        std::printf("    %10.4f %10.4f %10.4f %10.4f\n", v[0], v[1], v[2], v[3]);
+    }
+    std::printf("  gamma tables at levels 64, 128, 192: R %d %d %d, G %d %d %d, B %d %d %d\n", b[64], b[128], b[192],
+                b[256 + 64], b[256 + 128], b[256 + 192], b[512 + 64], b[512 + 128], b[512 + 192]);
+}
+
+void describeLookupBlock(const std::vector<std::uint8_t>& b) {
+    std::printf("  input tables at levels 0, 128, 255: R %d %d %d, G %d %d %d, B %d %d %d\n", b[0], b[128], b[255],
+                b[256], b[256 + 128], b[256 + 255], b[512], b[512 + 128], b[512 + 255]);
+    auto node = [&](int i0, int i1, int i2) { return &b[768 + 3 * (289 * i0 + 17 * i1 + i2)]; };
+    const std::uint8_t* k = node(0, 0, 0);
+    const std::uint8_t* w = node(16, 16, 16);
+    const std::uint8_t* g = node(8, 8, 8);
+    std::printf("  grid 17 x 17 x 17: black -> %d %d %d, middle grey -> %d %d %d, white -> %d %d %d\n", k[0], k[1], k[2],
+                g[0], g[1], g[2], w[0], w[1], w[2]);
+}
+
+}  // namespace
+
+int runInfo(const InfoOptions& o) {
+    int failures = 0;
+    for (const std::string& path : o.files) {
+        std::string error;
+        LoadedFile file;
+        if (formatFromPath(path) != ImageFormat::Unknown) {
+            RgbImage image;
+            if (!readImage(path, &image, &error)) {
+                fail(error);
+                ++failures;
+                continue;
+            }
+            double sum[3] = {0, 0, 0};
+            for (std::size_t i = 0; i < image.pixels.size(); i += 3)
+                for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i + c];
+            const double n = static_cast<double>(image.width) * image.height;
+            std::printf("%s: %s image, %d x %d pixels, mean RGB %.1f %.1f %.1f\n", path.c_str(),
+                        formatName(formatFromPath(path)), image.width, image.height, sum[0] / n, sum[1] / n, sum[2] / n);
+            continue;
+        }
+        if (!loadFile(path, &file, &error)) {
+            fail(error);
+            ++failures;
+            continue;
+        }
+        std::printf("%s: %s, %zu bytes, checksum good\n", path.c_str(), kindName(file.kind), file.payload.size());
+        switch (file.kind) {
+            case SavedKind::ScannerModel: describeModel(file.payload); break;
+            case SavedKind::MatrixBlock: describeMatrixBlock(file.payload); break;
+            case SavedKind::LookupBlock: describeLookupBlock(file.payload); break;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+}  // namespace aucal

@@ -1,0 +1,61 @@
+// The colour engine loaded at run time, as a host application loads it: by
+// path, with every export taken by name through the documented signature.
+#ifndef AUCAL_ENGINE_LIBRARY_H
+#define AUCAL_ENGINE_LIBRARY_H
+
+#include <stdexcept>
+#include <string>
+
+#include "platform/library.h"
+#include "qel_cms.h"
+
+namespace aucal {
+
+struct EngineExports {
+    decltype(&InitCorrect) initCorrect = nullptr;
+    decltype(&CorrectImage) correctImage = nullptr;
+    decltype(&ReleaseCorrect) releaseCorrect = nullptr;
+    decltype(&ScannerIT8Analysis) scannerIt8Analysis = nullptr;
+    decltype(&SetPhosphorType) setPhosphorType = nullptr;
+    decltype(&VisualMatch) visualMatch = nullptr;
+    decltype(&CreatTargetImage) creatTargetImage = nullptr;
+    decltype(&PrinterTargetAnalysis) printerTargetAnalysis = nullptr;
+    decltype(&PrinterTargetOpenAnalysis) printerTargetOpenAnalysis = nullptr;
+    decltype(&DonePercentage) donePercentage = nullptr;
+    decltype(&StopExecution) stopExecution = nullptr;
+};
+
+// Owns the loaded library; unloads it on destruction.
+class EngineLibrary {
+public:
+    EngineLibrary() = default;
+    ~EngineLibrary();
+    EngineLibrary(const EngineLibrary&) = delete;
+    EngineLibrary& operator=(const EngineLibrary&) = delete;
+
+    // Loads the library at path; false with a reason when it cannot be loaded
+    // or one of the correction exports is missing.
+    bool load(const std::string& path, std::string* error);
+    const EngineExports& exports() const { return exports_; }
+
+private:
+    PfLibrary library_ = nullptr;
+    EngineExports exports_;
+};
+
+// An export that this build of the engine may not have: throws with its name.
+template <class F>
+F require(F f, const char* name) {
+    if (f == nullptr) throw std::runtime_error(std::string("this colour engine has no export ") + name);
+    return f;
+}
+
+// Where the host finds its libraries: beside itself (Windows) or in ../lib
+// (the build tree's layout), unless AUCAL_LIBDIR says otherwise.
+std::string libraryDirectory();
+std::string engineLibraryPath();
+std::string driverLibraryPath(const std::string& driver);
+
+}  // namespace aucal
+
+#endif

@@ -1,0 +1,101 @@
+#include "progress.h"
+
+#include <csignal>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+
+#include "platform/desktop_posix.h"
+#endif
+
+namespace aucal {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupt = 0;
+ProgressDisplay* g_current = nullptr;
+
+void onInterrupt(int) { g_interrupt = 1; }
+
+}  // namespace
+
+PfWindow hostWindow() {
+#if defined(_WIN32)
+    static HWND window = [] {
+        HWND w = CreateWindowExA(0, "STATIC", "aucal", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        SetFocus(w);
+        return w;
+    }();
+    return reinterpret_cast<PfWindow>(window);
+#else
+    static PfWindow window = nullptr;
+    if (window == nullptr || !pfdIsWindow(window)) {
+        window = pfdCreateWindow("aucal");
+        pfdSetFocus(window);
+    }
+    return window;
+#endif
+}
+
+void installInterruptHandler() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    std::signal(SIGINT, onInterrupt);
+}
+
+bool interruptRequested() { return g_interrupt != 0; }
+void clearInterrupt() { g_interrupt = 0; }
+
+ProgressDisplay::ProgressDisplay(std::string label, bool quiet)
+    : label_(std::move(label)), quiet_(quiet || !isatty(fileno(stderr))) {
+    record_.window = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hostWindow()));
+    g_current = this;
+}
+
+ProgressDisplay::~ProgressDisplay() {
+    if (drawn_) std::fprintf(stderr, "\n");
+    if (g_current == this) g_current = nullptr;
+}
+
+bool ProgressDisplay::cancelled() const { return interruptRequested(); }
+
+int32_t QEL_STDCALL ProgressDisplay::callback(ProgressRecord* record, int32_t total) {
+    ProgressDisplay* self = g_current;
+    if (self == nullptr || record == nullptr) return 0;
+    ++self->calls_;
+    self->show(record->count, total);
+    // The libraries look for Escape between rows and lines: a Ctrl-C becomes
+    // one Escape press on the host window, posted from the calling thread.
+    if (g_interrupt == 1) {
+        g_interrupt = 2;
+#if defined(_WIN32)
+        PostMessageA(reinterpret_cast<HWND>(hostWindow()), WM_KEYDOWN, VK_ESCAPE, 1);
+#else
+        pfdPostKeyDown(hostWindow(), PF_VK_ESCAPE);
+#endif
+    }
+    return 0;
+}
+
+void ProgressDisplay::show(int current, int total) {
+    if (quiet_ || total <= 0) return;
+    const int percent = static_cast<int>(100LL * current / total);
+    if (percent == lastShown_) return;
+    lastShown_ = percent;
+    constexpr int kWidth = 40;
+    const int filled = percent * kWidth / 100;
+    std::fprintf(stderr, "\r%-22s [%.*s%*s] %3d%%", label_.c_str(), filled, "########################################",
+                 kWidth - filled, "", percent);
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+}  // namespace aucal

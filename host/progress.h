@@ -1,0 +1,52 @@
+// Progress on the terminal from the libraries' progress callbacks, and
+// cancellation: Ctrl-C during a long call is turned into an Escape key press
+// on the host window, the same path as a user pressing Escape.
+#ifndef AUCAL_PROGRESS_H
+#define AUCAL_PROGRESS_H
+
+#include <cstdint>
+#include <string>
+
+#include "platform/messages.h"
+#include "qel_cms.h"
+
+namespace aucal {
+
+// The host's window: focused, so that the engine's Escape poll and the
+// drivers' message pump read its queue.
+PfWindow hostWindow();
+
+// One progress display at a time. The engine reports a percentage of 100,
+// the drivers a line count of a total.
+class ProgressDisplay {
+public:
+    ProgressDisplay(std::string label, bool quiet);
+    ~ProgressDisplay();
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    // The host callback to pass to the libraries (callee removes the arguments).
+    static int32_t QEL_STDCALL callback(ProgressRecord* record, int32_t total);
+    ProgressRecord* record() { return &record_; }
+    // Calls seen so far, and the last count and total.
+    int calls() const { return calls_; }
+    bool cancelled() const;
+
+private:
+    void show(int current, int total);
+    std::string label_;
+    bool quiet_;
+    bool drawn_ = false;
+    int calls_ = 0;
+    int lastShown_ = -1;
+    ProgressRecord record_{};
+};
+
+// Installs the Ctrl-C handler (once).
+void installInterruptHandler();
+bool interruptRequested();
+void clearInterrupt();
+
+}  // namespace aucal
+
+#endif
