@@ -1,0 +1,85 @@
+// Saved models and blocks: what is refused and why.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "saved_file.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using aucal::SavedKind;
+
+std::vector<std::uint8_t> payloadOf(std::size_t n) {
+    std::vector<std::uint8_t> p(n);
+    for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(i * 7);
+    return p;
+}
+
+TEST(SavedFile, RoundTripKeepsTheExactBytes) {
+    testsupport::TempDir dir;
+    const auto payload = payloadOf(818);
+    std::string error;
+    ASSERT_TRUE(aucal::saveFile(dir.file("m.blk"), SavedKind::MatrixBlock, payload, &error)) << error;
+    aucal::LoadedFile loaded;
+    ASSERT_TRUE(aucal::loadFile(dir.file("m.blk"), &loaded, &error)) << error;
+    EXPECT_EQ(loaded.kind, SavedKind::MatrixBlock);
+    EXPECT_EQ(loaded.payload, payload);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("m.blk.part")));
+}
+
+TEST(SavedFile, DamagedFilesAreRefusedWithAReason) {
+    testsupport::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(aucal::saveFile(dir.file("l.blk"), SavedKind::LookupBlock, payloadOf(15509), &error));
+    const auto good = testsupport::readFile(dir.file("l.blk"));
+    aucal::LoadedFile loaded;
+
+    auto truncated = good;
+    truncated.resize(good.size() - 1);
+    testsupport::writeFile(dir.file("t.blk"), truncated);
+    EXPECT_FALSE(aucal::loadFile(dir.file("t.blk"), &loaded, &error));
+    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+
+    auto flipped = good;
+    flipped[24 + 5000] ^= 0x10;
+    testsupport::writeFile(dir.file("c.blk"), flipped);
+    EXPECT_FALSE(aucal::loadFile(dir.file("c.blk"), &loaded, &error));
+    EXPECT_NE(error.find("corrupted"), std::string::npos) << error;
+
+    auto wrongVersion = good;
+    wrongVersion[12] = 9;
+    testsupport::writeFile(dir.file("v.blk"), wrongVersion);
+    EXPECT_FALSE(aucal::loadFile(dir.file("v.blk"), &loaded, &error));
+    EXPECT_NE(error.find("version"), std::string::npos) << error;
+
+    testsupport::writeText(dir.file("x.blk"), "hello, not a block");
+    EXPECT_FALSE(aucal::loadFile(dir.file("x.blk"), &loaded, &error));
+    EXPECT_FALSE(aucal::loadFile(dir.file("missing.blk"), &loaded, &error));
+}
+
+TEST(SavedFile, SizeMustMatchTheKind) {
+    testsupport::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(aucal::saveFile(dir.file("odd.blk"), SavedKind::MatrixBlock, payloadOf(900), &error));
+    aucal::LoadedFile loaded;
+    EXPECT_FALSE(aucal::loadFile(dir.file("odd.blk"), &loaded, &error));
+    EXPECT_NE(error.find("818"), std::string::npos) << error;
+}
+
+TEST(SavedFile, WrongKindIsNamed) {
+    testsupport::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(aucal::saveFile(dir.file("s.mdl"), SavedKind::ScannerModel, payloadOf(62186), &error));
+    aucal::LoadedFile loaded;
+    EXPECT_FALSE(aucal::loadFileOfKind(dir.file("s.mdl"), {SavedKind::MatrixBlock, SavedKind::LookupBlock}, &loaded,
+                                       &error));
+    EXPECT_NE(error.find("scanner model"), std::string::npos) << error;
+}
+
+TEST(SavedFile, Crc32OfAKnownString) {
+    const std::string s = "123456789";
+    EXPECT_EQ(aucal::crc32(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()), 0xCBF43926u);
+}
+
+}  // namespace
