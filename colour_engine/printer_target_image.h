@@ -22,6 +22,7 @@ enum class ChartStatus : std::int32_t {
     FewSideMarks = 4,             // fewer than 32 side marks after the alignment test
     ManySideMarks = 5,            // more than 32
     FewSideBoxes = 6,             // fewer than 3 side boxes before the alignment test
+    NoMemory = 9,                 // the row buffer could not be allocated
 };
 
 constexpr std::int32_t kMarkEnd = 0x7fff;        // x0 of the entry that ends a mark table

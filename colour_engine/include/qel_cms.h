@@ -99,7 +99,8 @@ enum QelPrinterStatus {
     QEL_PRINTER_MANY_SIDE_MARKS = 5,             /* more than 32 side marks */
     QEL_PRINTER_FEW_SIDE_BOXES = 6,              /* fewer than 3 side boxes before alignment */
     QEL_PRINTER_CANCELLED = 7,                   /* Escape during the printer model */
-    QEL_PRINTER_NO_MODEL = 8                     /* model is null */
+    QEL_PRINTER_NO_MODEL = 8,                    /* model is null */
+    QEL_PRINTER_NO_MEMORY = 9                    /* a working block could not be allocated */
 };
 
 enum QelPrinterOpenStatus { QEL_PRINTER_OPEN_OK = 0, QEL_PRINTER_OPEN_FAILED = 2 };
