@@ -38,6 +38,25 @@ int ReadIt8TargetImage(const char* path);
 PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& right, int width,
                         int height, int cellRow, int cellColumn);
 
+// The steps of locating the frame, open for white-box tests.
+
+// The scan rows tried, in order (height / 2, / 4, / 8 while the row stays
+// above 0); returns how many of `rows` were filled.
+int It8ScanRows(int height, int rows[3]);
+
+// Traces both edges from their points on the scan row: forwards on the end
+// points (x1, y1), then backwards on the start points (x0, y0). Reads rows
+// of the width x height image through the open file.
+void TraceFrameEdges(PfFile file, int width, int height, EdgeTrace& left, EdgeTrace& right);
+
+// The frame check: edge lengths within 30 pixels, left edge and start side
+// perpendicular within a cosine of 0.09, side-to-edge ratio in (1.3, 1.7).
+bool It8FrameIsPlausible(const EdgeTrace& left, const EdgeTrace& right);
+
+// Finds, traces and checks the frame on the scan rows in turn; true with the
+// two traced edges of the first frame that passes.
+bool LocateIt8Frame(PfFile file, int width, int height, EdgeTrace& left, EdgeTrace& right);
+
 // Frame cell numbering.
 constexpr int kFrameCellColumns = 24;
 constexpr int kFrameCellRows = 16;
