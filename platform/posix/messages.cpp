@@ -21,7 +21,9 @@ PfWindow newWindow(const std::string& title, PfWindow parent) {
     Desktop& d = desktop();
     auto handle = reinterpret_cast<PfWindow>(d.nextHandle);
     d.nextHandle += 4;  // window handles are multiples of 4, as on Windows
-    d.windows[key(handle)] = WindowRecord{title, parent, nullptr};
+    WindowRecord& w = d.windows[key(handle)];
+    w.title = title;
+    w.parent = parent;
     return handle;
 }
 
@@ -67,27 +69,30 @@ PF_EXPORT int pfTranslateMessage(const PfMessage* message) {
 PF_EXPORT intptr_t pfDispatchMessage(const PfMessage* message) {
     if (message == nullptr) return 0;
     WindowProcedure procedure = nullptr;
+    PfDialogProc dialogProcedure = nullptr;
     {
         std::lock_guard<std::mutex> lock(desktopMutex());
         WindowRecord* w = findWindow(message->window);
-        if (w != nullptr) procedure = w->procedure;
+        if (w != nullptr) {
+            procedure = w->procedure;
+            dialogProcedure = w->dialogProcedure;
+        }
     }
+    // A dialog's messages go to its dialog procedure, as the dialog manager's
+    // window procedure passes them on.
+    if (dialogProcedure != nullptr)
+        return dialogProcedure(message->window, message->message, message->wParam, message->lParam);
     return procedure != nullptr ? procedure(message->window, message->message, message->wParam, message->lParam) : 0;
 }
 
 PF_EXPORT PfWindow pfdCreateWindow(const char* title) {
     std::lock_guard<std::mutex> lock(desktopMutex());
-    return newWindow(title != nullptr ? title : "", nullptr);
+    PfWindow window = newWindow(title != nullptr ? title : "", nullptr);
+    findWindow(window)->rect = PfRect{100, 100, 740, 580};  // a host window somewhere on the screen
+    return window;
 }
 
-PF_EXPORT void pfdDestroyWindow(PfWindow window) {
-    std::lock_guard<std::mutex> lock(desktopMutex());
-    Desktop& d = desktop();
-    d.windows.erase(key(window));
-    if (d.focus == window) d.focus = nullptr;
-    for (auto it = d.queue.begin(); it != d.queue.end();)
-        it = it->window == window ? d.queue.erase(it) : it + 1;
-}
+PF_EXPORT void pfdDestroyWindow(PfWindow window) { destroyWindowTree(window); }
 
 PF_EXPORT int pfdIsWindow(PfWindow window) {
     std::lock_guard<std::mutex> lock(desktopMutex());
@@ -125,5 +130,11 @@ PF_EXPORT void pfdResetDesktop(void) {
     d.windows.clear();
     d.queue.clear();
     d.focus = nullptr;
+    d.screenWidth = 1024;
+    d.screenHeight = 768;
+    resetDrawing();
+    resetMessageBoxes();
+    resetCursor();
+    resetProfile();
 }
 }

@@ -99,7 +99,8 @@ int pfdGetWindowInfo(PfWindow window, PfdWindowInfo* info);
 /* The system cursor id shown now (PF_IDC_ARROW, PF_IDC_WAIT), 0 for none. */
 uint32_t pfdCurrentCursor(void);
 
-/* Drawing objects (brushes, pens) alive and created since the reset; the
+/* Drawing objects (brushes, pens, stock objects aside) alive now, and created
+ * since the process started; the
  * colour of a brush or pen (PF_CLR_INVALID for an unknown object). */
 size_t pfdLiveGdiObjects(void);
 uint64_t pfdGdiObjectsCreated(void);

@@ -13,8 +13,11 @@ extern "C" {
 
 /* GetProfileStringA: the value of key in section of win.ini (names compared
  * without regard to case), or defaultValue (null: empty) when the section or
- * key is missing. Copies at most bufferSize - 1 bytes and a zero; returns the
- * bytes copied. */
+ * key is missing; leading and trailing blanks of the value and one pair of
+ * quotes around it are dropped. Copies at most bufferSize - 1 bytes and a
+ * zero; returns the bytes copied. Section and key must be given (the listing
+ * forms with a null name are not offered): with either null the result is 0
+ * and the buffer empty. */
 uint32_t pfGetProfileString(const char* section, const char* key, const char* defaultValue, char* buffer,
                             uint32_t bufferSize);
 
