@@ -1,0 +1,102 @@
+// Checks of the cross-check harness itself: the focus window and its queue on
+// both platforms; on Windows the convention probe and the resource compiler's
+// output (through a small DLL of string table, dialog and one export per
+// convention).
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "crosscheck.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+CROSSCHECK_CASE(harness_focus_window_queue) {
+    crosscheck::withFocusWindow([](crosscheck::FocusWindow& window) {
+        crosscheck::check(window.handle32() != 0, "the window has no 32-bit handle");
+        window.postKeyDown(crosscheck::kVkEscape);
+        window.post(crosscheck::kWmUser + 7, 1, 2);
+        window.postKeyDown('A');
+        crosscheck::check(window.hasFocus(), "posting took the focus away");
+        const std::size_t queued = window.takeQueued();
+        crosscheck::check(queued == 3, "3 messages posted, " + std::to_string(queued) + " queued");
+        crosscheck::check(window.takeQueued() == 0, "the queue was not empty after taking everything");
+    });
+}
+
+#ifdef _WIN32
+
+namespace {
+
+struct RawProbe {
+    crosscheck::detail::RawResult result;
+    bool found;
+};
+
+RawProbe probe(const crosscheck::Library& dll, const char* name, std::uint32_t a, std::uint32_t b) {
+    void* f = dll.symbol(name);
+    const std::uint32_t args[2] = {a, b};
+    if (f == nullptr) return {{}, false};
+    return {crosscheck::detail::rawCall(f, args, 2, false), true};
+}
+
+}  // namespace
+
+CROSSCHECK_CASE(harness_convention_probe) {
+    crosscheck::Library dll = crosscheck::loadLibrary("crosscheck_resource_probe");
+    // Both exports by their plain names; each convention measured as it is.
+    const RawProbe stdcallProbe = probe(dll, "ProbeAddStdcall", 40, 2);
+    const RawProbe cdeclProbe = probe(dll, "ProbeAddCdecl", 40, 3);
+    crosscheck::require(stdcallProbe.found && cdeclProbe.found, "the probe's exports are missing or decorated");
+    crosscheck::check(stdcallProbe.result.eax == 42 && cdeclProbe.result.eax == 43, "wrong sums through the probe");
+    crosscheck::check(stdcallProbe.result.calleeRemoved == 8,
+                      "callee-cleans export removed " + std::to_string(stdcallProbe.result.calleeRemoved));
+    crosscheck::check(cdeclProbe.result.calleeRemoved == 0,
+                      "caller-cleans export removed " + std::to_string(cdeclProbe.result.calleeRemoved));
+    // And through the typed helpers, with the right conventions.
+    crosscheck::check(crosscheck::callStdcall<std::int32_t>(dll, "ProbeAddStdcall", 1, 2) == 3, "callStdcall");
+    crosscheck::check(crosscheck::callCdecl<std::int32_t>(dll, "ProbeAddCdecl", 1, 3) == 4, "callCdecl");
+}
+
+namespace {
+
+std::string loadString(HMODULE module, UINT id) {
+    char text[256];
+    const int n = LoadStringA(module, id, text, sizeof text);
+    return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+INT_PTR CALLBACK probeDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+}  // namespace
+
+CROSSCHECK_CASE(harness_resources) {
+    crosscheck::Library dll = crosscheck::loadLibrary("crosscheck_resource_probe");
+    HMODULE module = GetModuleHandleA("crosscheck_resource_probe.dll");
+    crosscheck::require(module != nullptr, "the probe DLL is not loaded");
+    crosscheck::check(loadString(module, 1) == "resource probe", "string 1: \"" + loadString(module, 1) + "\"");
+    crosscheck::check(loadString(module, 51) == "second block", "string 51: \"" + loadString(module, 51) + "\"");
+    crosscheck::check(loadString(module, 4).empty(), "string 4 should not exist");
+    const std::string big5 = loadString(module, 2);
+    crosscheck::check(big5 == "\xA4\xA4\xA4\xE5", "Big5 bytes did not come back unchanged (" +
+                                                      std::to_string(big5.size()) + " bytes)");
+    const std::string undefined = loadString(module, 3);
+    crosscheck::check(undefined == "\x81\x8D\x8F\x90\x9D\x80",
+                      "bytes 0x81 0x8D 0x8F 0x90 0x9D 0x80 did not come back unchanged (" +
+                          std::to_string(undefined.size()) + " bytes)");
+
+    crosscheck::withFocusWindow([&](crosscheck::FocusWindow& owner) {
+        HWND dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(100), static_cast<HWND>(owner.handle()),
+                                         probeDialogProc, 0);
+        crosscheck::require(dialog != nullptr, "CreateDialogParamA failed: " + std::to_string(GetLastError()));
+        crosscheck::check(GetDlgItem(dialog, 1017) != nullptr, "the dialog has no item 1017");
+        crosscheck::check(SetDlgItemTextA(dialog, 1017, "status text") != 0, "SetDlgItemTextA failed");
+        char text[64] = {};
+        GetDlgItemTextA(dialog, 1017, text, sizeof text);
+        crosscheck::check(std::strcmp(text, "status text") == 0, std::string("item 1017 reads \"") + text + "\"");
+        DestroyWindow(dialog);
+    });
+}
+
+#endif

@@ -1,0 +1,199 @@
+// The Windows side of the cross-checks: LoadLibraryA/GetProcAddress as a host
+// does, a real focused window with its message queue, and the raw call that
+// measures how many bytes of arguments a callee takes off the stack.
+#include <windows.h>
+
+#include <string>
+
+#include "crosscheck.h"
+#include "crosscheck_platform.h"
+
+// RawResult crosscheck_raw_call(function, arguments, count, returnsFloat, result)
+// (caller cleans). Pushes count 32-bit words, last first, so that arguments[0]
+// is the first argument; calls; stores EAX, EDX, the bytes that the callee
+// removed (ESP after the call minus ESP before it), and for a float result the
+// x87 top of stack. ESP is then restored from the frame, whatever the callee
+// did, so that a wrong convention is reported rather than a crash.
+// Layout of RawResult: eax at 0, edx at 4, calleeRemoved at 8, st0 at 12.
+asm(R"(
+    .text
+    .globl _crosscheck_raw_call
+    .def _crosscheck_raw_call; .scl 2; .type 32; .endef
+_crosscheck_raw_call:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 12(%ebp), %esi
+    movl 16(%ebp), %ecx
+1:  testl %ecx, %ecx
+    jz 2f
+    decl %ecx
+    pushl (%esi,%ecx,4)
+    jmp 1b
+2:  movl %esp, %edi
+    movl 8(%ebp), %eax
+    call *%eax
+    movl %esp, %ecx
+    subl %edi, %ecx
+    movl 24(%ebp), %ebx
+    movl %eax, 0(%ebx)
+    movl %edx, 4(%ebx)
+    movl %ecx, 8(%ebx)
+    cmpl $0, 20(%ebp)
+    je 3f
+    fstps 12(%ebx)
+3:  leal -12(%ebp), %esp
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+
+extern "C" void crosscheck_raw_call(void* function, const std::uint32_t* arguments, std::uint32_t count,
+                                    std::uint32_t returnsFloat, crosscheck::detail::RawResult* result);
+
+static_assert(offsetof(crosscheck::detail::RawResult, edx) == 4);
+static_assert(offsetof(crosscheck::detail::RawResult, calleeRemoved) == 8);
+static_assert(offsetof(crosscheck::detail::RawResult, st0) == 12);
+
+namespace crosscheck {
+
+namespace platform {
+
+std::string join(const std::string& dir, const std::string& relative) {
+    std::string r = relative;
+    for (char& c : r)
+        if (c == '/') c = '\\';
+    if (dir.empty()) return r;
+    const char last = dir.back();
+    return (last == '\\' || last == '/') ? dir + r : dir + "\\" + r;
+}
+
+std::string libraryFile(const std::string& libraryDir, const std::string& name) {
+    return join(libraryDir, name + ".dll");
+}
+
+std::string defaultLibraryDir(const char*) {
+    char path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string p(path, n);
+    const std::size_t slash = p.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
+}
+
+void* load(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+
+void* symbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void release(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+void beforeCase() {}
+std::string leftBehind() { return {}; }
+
+}  // namespace platform
+
+namespace detail {
+
+RawResult rawCall(void* function, const std::uint32_t* arguments, std::uint32_t count, bool returnsFloat) {
+    RawResult r{};
+    crosscheck_raw_call(function, arguments, count, returnsFloat ? 1u : 0u, &r);
+    return r;
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr const char* kWindowClass = "CrosscheckFocusWindow";
+
+LRESULT CALLBACK focusWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool registerClassOnce() {
+    static const bool registered = [] {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = focusWindowProc;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = kWindowClass;
+        return RegisterClassA(&wc) != 0;
+    }();
+    return registered;
+}
+
+// Takes every queued message of window off the queue. A pending WM_PAINT is
+// not removed by PM_REMOVE (it stays until the window is validated), so it is
+// validated instead of counted.
+std::size_t takeMessages(HWND window) {
+    std::size_t n = 0;
+    MSG m;
+    for (int guard = 0; guard < 100000 && PeekMessageA(&m, window, 0, 0, PM_REMOVE); ++guard) {
+        if (m.message == WM_PAINT) {
+            ValidateRect(window, nullptr);
+            continue;
+        }
+        ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+void FocusWindow::post(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+    check(PostMessageA(static_cast<HWND>(handle_), message, wParam, lParam) != 0, "PostMessageA failed");
+}
+
+void FocusWindow::postKeyDown(std::uint32_t virtualKey) {
+    // lParam: repeat count 1, the key's scan code in bits 16..23.
+    const UINT scan = MapVirtualKeyA(virtualKey, 0 /*MAPVK_VK_TO_VSC*/);
+    post(WM_KEYDOWN, virtualKey, static_cast<std::intptr_t>(1 | (scan << 16)));
+}
+
+std::size_t FocusWindow::takeQueued() { return takeMessages(static_cast<HWND>(handle_)); }
+
+bool FocusWindow::hasFocus() const { return GetFocus() == static_cast<HWND>(handle_); }
+
+void withFocusWindow(const std::function<void(FocusWindow&)>& body) {
+    require(registerClassOnce(), "RegisterClassA failed");
+    HWND handle = CreateWindowExA(0, kWindowClass, "crosscheck focus window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  40, 40, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    require(handle != nullptr, "CreateWindowExA failed: " + std::to_string(GetLastError()));
+    struct Cleanup {
+        HWND h;
+        ~Cleanup() {
+            takeMessages(h);
+            DestroyWindow(h);
+            // Whatever the destruction posted for the thread goes too.
+            MSG m;
+            for (int guard = 0; guard < 1000 && PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++guard) {
+                TranslateMessage(&m);
+                DispatchMessageA(&m);
+            }
+        }
+    } cleanup{handle};
+    ShowWindow(handle, SW_SHOWNORMAL);
+    UpdateWindow(handle);
+    SetForegroundWindow(handle);
+    SetFocus(handle);
+    // Start from an empty queue: what showing and activating posted is
+    // dispatched now, not left for the code under test.
+    MSG m;
+    for (int guard = 0; guard < 1000 && PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE); ++guard) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    ValidateRect(handle, nullptr);
+    FocusWindow window;
+    window.handle_ = handle;
+    require(window.hasFocus(), "the new window did not get the keyboard focus");
+    body(window);
+}
+
+}  // namespace crosscheck

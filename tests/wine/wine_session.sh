@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The steps of the wine tests (CTest runs each as one test):
+#
+#   wine_session.sh exports <win32-build>        exports and imports of every DLL
+#   wine_session.sh prefix  <win32-build>        a fresh Wine prefix with our files
+#   wine_session.sh native  <program> <libdir> <inputs> <outputs>
+#   wine_session.sh host    <win32-build> <inputs> <outputs>
+#   wine_session.sh compare <native-outputs> <wine-outputs>
+#
+# The prefix is <win32-build>/wineprefix, made once per test run (wineboot),
+# then used by every Windows program of the run under xvfb-run, so that
+# windows and message boxes are real.
+set -uo pipefail
+
+die() { echo "$*" >&2; exit 1; }
+
+wine_env() {
+  export WINEPREFIX="$(realpath -m "$1")/wineprefix"
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  # No Mono and no Gecko: nothing of ours needs them, and offering to install
+  # them costs start-up time and a dialog.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+need_win32_build() {
+  [ -f "$1/bin/wine_host.exe" ] ||
+    die "the Windows build is missing: $1/bin/wine_host.exe (run 'make win32')"
+}
+
+# A Linux path as Wine's Z: drive sees it.
+winpath() { local p; p=$(realpath -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
+
+# Copies a file to a path under C:\windows of the prefix (backslashes or
+# slashes), creating the folders.
+install_in_windir() {
+  local src="$1" rel="${2//\\//}"
+  local dst="$WINEPREFIX/drive_c/windows/$rel"
+  mkdir -p "$(dirname "$dst")" && cp -f "$src" "$dst" || die "cannot install $src as C:\\windows\\$2"
+  echo "installed C:\\windows\\${rel//\//\\}"
+}
+
+cmd_exports() {
+  local build="$1" objdump=i686-w64-mingw32-objdump status=0 found=0
+  need_win32_build "$build"
+  command -v $objdump >/dev/null || die "$objdump is missing"
+  shopt -s nullglob nocaseglob
+  for dll in "$build"/bin/*.dll; do
+    found=1
+    local name dump exports imports def
+    name=$(basename "$dll")
+    dump=$($objdump -p "$dll") || { echo "$name: objdump failed"; status=1; continue; }
+    exports=$(printf '%s\n' "$dump" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+              sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)
+    imports=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'a-z' 'A-Z' | sort -u)
+    # Undecorated names only: no _Name@N, no leading underscore.
+    if printf '%s\n' "$exports" | grep -Eq '@|^_'; then
+      echo "$name: decorated exports:"; printf '%s\n' "$exports" | grep -E '@|^_' | sed 's/^/  /'; status=1
+    fi
+    # Exactly the names of its export list, when the build made one.
+    def=$(find "$build" -name "$(basename "${dll%.*}").def" -not -path '*/wineprefix/*' | head -n 1)
+    if [ -n "$def" ]; then
+      local listed
+      listed=$(sed -n 's/^[[:space:]]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\).*/\1/p' "$def" | sort)
+      if [ "$listed" != "$exports" ]; then
+        echo "$name: exports differ from $(basename "$def"):"
+        diff <(printf '%s\n' "$listed") <(printf '%s\n' "$exports") | sed 's/^/  /'
+        status=1
+      fi
+    fi
+    # The runtime is linked statically: system DLLs only.
+    local foreign
+    foreign=$(printf '%s\n' "$imports" | grep -Ev '^(KERNEL32|USER32|GDI32|ADVAPI32|MSVCRT|COMDLG32|SHELL32|COMCTL32|OLE32|VERSION|WINMM)\.DLL$' || true)
+    if [ -n "$foreign" ]; then
+      echo "$name: needs DLLs that Windows does not provide: $(echo $foreign)"; status=1
+    fi
+    echo "$name: $(echo $exports | wc -w) exports, imports $(echo $imports)"
+  done
+  [ $found -eq 1 ] || die "no DLL in $build/bin"
+  return $status
+}
+
+cmd_prefix() {
+  local build="$1"
+  need_win32_build "$build"
+  wine_env "$build"
+  command -v wine >/dev/null || die "wine is missing (make deps)"
+  command -v xvfb-run >/dev/null || die "xvfb-run is missing (make deps)"
+  rm -rf "$WINEPREFIX"
+  xvfb-run -a sh -c 'wineboot -i >/dev/null 2>&1; rc=$?; wineserver -w; exit $rc' ||
+    die "wineboot failed"
+  [ -d "$WINEPREFIX/drive_c/windows" ] || die "wineboot made no Windows directory in $WINEPREFIX"
+
+  # The simulated pass-through library, where each driver looks for it.
+  local sp
+  sp=$(find "$build/bin" -maxdepth 1 -iname KASPI_SP.DLL | head -n 1)
+  if [ -n "$sp" ]; then
+    for dir in KVSC_PRO KVSC_Z48 KVSC_A3; do
+      install_in_windir "$sp" "TWAIN_32\\$dir\\KASPI_SP.DLL"
+    done
+  fi
+  # Further files that the Windows build asks for: "<file>|<path under C:\windows>".
+  if [ -f "$build/wine_prefix_files.txt" ]; then
+    local line
+    while IFS= read -r line; do
+      [ -n "$line" ] || continue
+      install_in_windir "${line%%|*}" "${line#*|}"
+    done <"$build/wine_prefix_files.txt"
+  fi
+}
+
+cmd_native() {
+  local program="$1" libdir="$2" inputs="$3" outputs="$4"
+  rm -rf "$inputs" "$outputs"
+  mkdir -p "$inputs" "$outputs"
+  "$program" --libdir "$libdir" --inputs "$inputs" --outputs "$outputs" --make-inputs
+}
+
+cmd_host() {
+  local build="$1" inputs="$2" outputs="$3"
+  need_win32_build "$build"
+  wine_env "$build"
+  [ -d "$WINEPREFIX/drive_c/windows" ] || die "no Wine prefix in $WINEPREFIX (the wine_prefix test makes it)"
+  rm -rf "$outputs"
+  mkdir -p "$outputs"
+  # wineserver -k afterwards: the next program of the run starts on a clean
+  # server, and nothing of Wine outlives the test.
+  xvfb-run -a sh -c 'wine "$0" --inputs "$1" --outputs "$2"; rc=$?; wineserver -k; exit $rc' \
+    "$build/bin/wine_host.exe" "$(winpath "$inputs")" "$(winpath "$outputs")"
+}
+
+cmd_compare() {
+  local a="$1" b="$2" status=0 n=0
+  [ -d "$a" ] || die "missing $a"
+  [ -d "$b" ] || die "missing $b"
+  local files
+  files=$( (cd "$a" && find . -type f; cd "$b" && find . -type f) | sed 's|^\./||' | sort -u)
+  [ -n "$files" ] || die "no output files in $a or $b"
+  while IFS= read -r f; do
+    n=$((n + 1))
+    if [ ! -f "$a/$f" ]; then echo "$f: only in $b"; status=1; continue; fi
+    if [ ! -f "$b/$f" ]; then echo "$f: only in $a"; status=1; continue; fi
+    local sa sb
+    sa=$(stat -c %s "$a/$f"); sb=$(stat -c %s "$b/$f")
+    if ! cmp -s "$a/$f" "$b/$f"; then
+      # cmp -l lists differing bytes (1-based offset, octal values).
+      local first
+      first=$(cmp -l "$a/$f" "$b/$f" 2>/dev/null | head -n 1)
+      if [ -n "$first" ]; then
+        set -- $first
+        printf '%s: first difference at byte %d (0x%x): linux 0x%02x, windows 0x%02x (sizes %d, %d)\n' \
+          "$f" $(($1 - 1)) $(($1 - 1)) $((8#$2)) $((8#$3)) "$sa" "$sb"
+      else
+        echo "$f: sizes differ ($sa, $sb), equal up to the shorter"
+      fi
+      status=1
+    fi
+  done <<<"$files"
+  echo "compared $n files: $([ $status -eq 0 ] && echo all equal || echo differences found)"
+  return $status
+}
+
+cmd="${1:-}"
+shift || true
+case "$cmd" in
+  exports) cmd_exports "$@" ;;
+  prefix) cmd_prefix "$@" ;;
+  native) cmd_native "$@" ;;
+  host) cmd_host "$@" ;;
+  compare) cmd_compare "$@" ;;
+  *) die "usage: $0 exports|prefix|native|host|compare ..." ;;
+esac
