@@ -41,8 +41,11 @@ test: deps build win32 asan
 demo: build
 	./build/bin/aucal demo --out demo-output
 
+# Benchmarks and reports: every *_report program prints its table, then the
+# Google Benchmark programs run.
 bench: build
-	./build/bin/correction_bench --benchmark_counters_tabular=true
+	@for r in build/bin/*_report; do [ -x "$$r" ] && "$$r"; echo; done
+	@for b in build/bin/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_counters_tabular=true; done
 
 clean:
 	rm -rf build build-win32 build-asan build.log build-win32.log build-asan.log

@@ -3,7 +3,12 @@
 #include "correction.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "correction_blocks.h"
 #include "engine_state.h"
@@ -14,46 +19,145 @@
 
 namespace qel {
 
-void correctLookup(const std::uint8_t* block, std::uint8_t* pixels, std::size_t pixelCount) {
-    const std::uint8_t* in0 = block;
-    const std::uint8_t* in1 = block + 256;
-    const std::uint8_t* in2 = block + 512;
+namespace {
+
+// Per-call preparation of the lookup kernel.
+//  - axis[c][v]: for input level v of channel c, the index of its lower grid
+//    node along that axis times the node stride (in pair-table entries),
+//    shifted left by 4, with the fraction in sixteenths in the low 4 bits.
+//  - pairs: for every node with i0 < 16, the node and its neighbour along
+//    axis 0 interleaved byte by byte (a0 b0 a1 b1 a2 b2 0 0), so that one
+//    8-byte load brings both corners of an axis-0 pair.
+// The per-pixel work is then three table reads, four pair loads and the
+// weighted sums, all exact integer arithmetic.
+constexpr int kPairStride0 = 289, kPairStride1 = 17, kPairStride2 = 1;
+
+struct LookupKernel {
+    std::uint32_t axis[3][256];
+    alignas(16) std::uint64_t pairs[16 * 289];
+    // Corner weights as 16-bit lanes: yz[(yf << 4) | zf] holds the four
+    // products of the axis-1 and axis-2 weights, each twice
+    // (w00 w00 w01 w01 w10 w10 w11 w11); x[xf] holds (16 - xf, xf) four
+    // times. Their lane-wise product is the packed pair weights.
+    alignas(16) std::uint16_t yz[256][8];
+    alignas(16) std::uint16_t x[16][8];
+};
+
+void prepareLookup(const std::uint8_t* block, LookupKernel* k) {
+    constexpr std::uint32_t stride[3] = {kPairStride0, kPairStride1, kPairStride2};
+    for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 256; ++v) {
+            const unsigned g = block[256 * c + v];
+            k->axis[c][v] = ((stride[c] * (g >> 4)) << 4) | (g & 15);
+        }
     const std::uint8_t* grid = block + 768;
-    // Byte offsets of the corner nodes from node (xi, yi, zi).
-    constexpr std::size_t dX = 3 * 289, dY = 3 * 17, dZ = 3;
+    for (int node = 0; node < 16 * 289; ++node) {
+        const std::uint8_t* a = grid + 3 * node;
+        const std::uint8_t* b = a + 3 * 289;
+        std::uint64_t v = 0;
+        for (int c = 0; c < 3; ++c)
+            v |= (static_cast<std::uint64_t>(a[c]) << (16 * c)) | (static_cast<std::uint64_t>(b[c]) << (16 * c + 8));
+        k->pairs[node] = v;
+    }
+    for (int yf = 0; yf < 16; ++yf)
+        for (int zf = 0; zf < 16; ++zf) {
+            const std::uint16_t w[4] = {static_cast<std::uint16_t>((16 - yf) * (16 - zf)),
+                                        static_cast<std::uint16_t>((16 - yf) * zf),
+                                        static_cast<std::uint16_t>(yf * (16 - zf)), static_cast<std::uint16_t>(yf * zf)};
+            for (int j = 0; j < 4; ++j) k->yz[(yf << 4) | zf][2 * j] = k->yz[(yf << 4) | zf][2 * j + 1] = w[j];
+        }
+    for (int xf = 0; xf < 16; ++xf)
+        for (int j = 0; j < 4; ++j) {
+            k->x[xf][2 * j] = static_cast<std::uint16_t>(16 - xf);
+            k->x[xf][2 * j + 1] = static_cast<std::uint16_t>(xf);
+        }
+}
+
+#if defined(__SSE2__)
+// One axis-0 pair: pmaddwd forms w_a * a_c + w_b * b_c for the three channels
+// (weights at most 4096, node bytes at most 255: exact in 32 bits).
+inline __m128i pairSum(const std::uint64_t* pair, __m128i weights) {
+    const __m128i ab = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(pair)), _mm_setzero_si128());
+    return _mm_madd_epi16(ab, weights);
+}
+#endif
+
+inline std::uint32_t pairChannelSum(std::uint64_t pair, int c, std::uint32_t wa, std::uint32_t wb) {
+    return wa * static_cast<std::uint32_t>((pair >> (16 * c)) & 0xFF) +
+           wb * static_cast<std::uint32_t>((pair >> (16 * c + 8)) & 0xFF);
+}
+
+}  // namespace
+
+void correctLookup(const std::uint8_t* block, std::uint8_t* pixels, std::size_t pixelCount) {
+    LookupKernel k;
+    prepareLookup(block, &k);
+    // Runs of equal pixels (common in smooth pictures) reuse the last result.
+    std::uint32_t lastIn = 0xFFFFFFFFu, lastOut = 0;
     for (std::size_t i = 0; i < pixelCount; ++i) {
         std::uint8_t* p = pixels + 3 * i;
-        const unsigned x = in0[p[0]], y = in1[p[1]], z = in2[p[2]];
-        const unsigned xf = x & 15, yf = y & 15, zf = z & 15;
-        const unsigned xg = 16 - xf, yg = 16 - yf, zg = 16 - zf;
-        const std::uint8_t* n = grid + 3 * (289 * (x >> 4) + 17 * (y >> 4) + (z >> 4));
-        const unsigned w000 = xg * yg * zg, w001 = xg * yg * zf, w010 = xg * yf * zg, w011 = xg * yf * zf;
-        const unsigned w100 = xf * yg * zg, w101 = xf * yg * zf, w110 = xf * yf * zg, w111 = xf * yf * zf;
-        std::uint8_t out[3];
-        for (int c = 0; c < 3; ++c) {
-            const unsigned s = w000 * n[c] + w001 * n[dZ + c] + w010 * n[dY + c] + w011 * n[dY + dZ + c] +
-                               w100 * n[dX + c] + w101 * n[dX + dZ + c] + w110 * n[dX + dY + c] +
-                               w111 * n[dX + dY + dZ + c];
-            out[c] = static_cast<std::uint8_t>(s >> 12);
+        const std::uint32_t in = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+        if (in == lastIn) {
+            p[0] = static_cast<std::uint8_t>(lastOut);
+            p[1] = static_cast<std::uint8_t>(lastOut >> 8);
+            p[2] = static_cast<std::uint8_t>(lastOut >> 16);
+            continue;
         }
-        p[0] = out[0];
-        p[1] = out[1];
-        p[2] = out[2];
+        const std::uint32_t a0 = k.axis[0][p[0]], a1 = k.axis[1][p[1]], a2 = k.axis[2][p[2]];
+        const std::uint64_t* n = k.pairs + ((a0 >> 4) + (a1 >> 4) + (a2 >> 4));
+        const std::uint32_t xf = a0 & 15, yf = a1 & 15, zf = a2 & 15;
+        const std::uint64_t* corner[4] = {n, n + kPairStride2, n + kPairStride1, n + kPairStride1 + kPairStride2};
+        std::uint32_t out;
+#if defined(__SSE2__)
+        // Packed pair weights (16 - xf) w_j | xf w_j << 16 for j = 0..3.
+        const __m128i weights = _mm_mullo_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(k.yz[(yf << 4) | zf])),
+                                                _mm_load_si128(reinterpret_cast<const __m128i*>(k.x[xf])));
+        __m128i sum = pairSum(corner[0], _mm_shuffle_epi32(weights, 0x00));
+        sum = _mm_add_epi32(sum, pairSum(corner[1], _mm_shuffle_epi32(weights, 0x55)));
+        sum = _mm_add_epi32(sum, pairSum(corner[2], _mm_shuffle_epi32(weights, 0xAA)));
+        sum = _mm_add_epi32(sum, pairSum(corner[3], _mm_shuffle_epi32(weights, 0xFF)));
+        sum = _mm_srli_epi32(sum, 12);
+        out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(sum, sum), sum)));
+#else
+        const std::uint32_t xg = 16 - xf, yg = 16 - yf, zg = 16 - zf;
+        const std::uint32_t w[4] = {yg * zg, yg * zf, yf * zg, yf * zf};
+        out = 0;
+        for (int c = 0; c < 3; ++c) {
+            std::uint32_t s = 0;
+            for (int j = 0; j < 4; ++j) s += pairChannelSum(*corner[j], c, xg * w[j], xf * w[j]);
+            out |= (s >> 12) << (8 * c);
+        }
+#endif
+        p[0] = static_cast<std::uint8_t>(out);
+        p[1] = static_cast<std::uint8_t>(out >> 8);
+        p[2] = static_cast<std::uint8_t>(out >> 16);
+        lastIn = in;
+        lastOut = out;
     }
 }
 
-void correctMatrix(const std::int32_t matrix[3][4], const std::uint8_t tables[3][256], std::uint8_t* pixels,
-                   std::size_t pixelCount) {
+namespace {
+
+// Matrix mode with every product taken from a per-call table. When no sum can
+// leave the 32-bit range the tables are 32-bit; otherwise the sums are formed
+// in 64 bits (factors anywhere in the 32-bit range).
+template <class Sum>
+void matrixKernel(const std::int32_t matrix[3][4], const std::uint8_t tables[3][256], std::uint8_t* pixels,
+                  std::size_t pixelCount) {
+    Sum product[3][3][256];  // 9 or 18 KiB on the stack
+    Sum constant[3];
+    for (int k = 0; k < 3; ++k) {
+        constant[k] = matrix[k][0];
+        for (int j = 0; j < 3; ++j)
+            for (int v = 0; v < 256; ++v) product[k][j][v] = static_cast<Sum>(matrix[k][j + 1]) * v;
+    }
     for (std::size_t i = 0; i < pixelCount; ++i) {
         std::uint8_t* p = pixels + 3 * i;
-        const std::int64_t p0 = p[0], p1 = p[1], p2 = p[2];
+        const unsigned p0 = p[0], p1 = p[1], p2 = p[2];
         std::uint8_t out[3];
         for (int k = 0; k < 3; ++k) {
-            // Formed in 64 bits: matrix entries come from host floats and may be
-            // anywhere in the 32-bit range.
-            std::int64_t w = static_cast<std::int64_t>(matrix[k][0]) + matrix[k][1] * p0 + matrix[k][2] * p1 +
-                             matrix[k][3] * p2;
-            if (w < 0) w = 0;
+            Sum w = constant[k] + product[k][0][p0] + product[k][1][p1] + product[k][2][p2];
+            w = w < 0 ? 0 : w;
             const unsigned index = w < 16320 ? static_cast<unsigned>(w >> 6) : 255u;
             out[k] = tables[k][index];
         }
@@ -61,6 +165,66 @@ void correctMatrix(const std::int32_t matrix[3][4], const std::uint8_t tables[3]
         p[1] = out[1];
         p[2] = out[2];
     }
+}
+
+// The common case, every sum inside 32 bits: the three output channels'
+// sums side by side in one vector, products from per-level vectors
+// (m[0][j] v, m[1][j] v, m[2][j] v, 0), and runs of equal pixels reusing the
+// last result.
+void matrixKernel32(const std::int32_t matrix[3][4], const std::uint8_t tables[3][256], std::uint8_t* pixels,
+                    std::size_t pixelCount) {
+#if defined(__SSE2__)
+    alignas(16) std::int32_t product[3][256][4];
+    for (int j = 0; j < 3; ++j)
+        for (int v = 0; v < 256; ++v) {
+            for (int k = 0; k < 3; ++k) product[j][v][k] = matrix[k][j + 1] * v;
+            product[j][v][3] = 0;
+        }
+    const __m128i constant = _mm_setr_epi32(matrix[0][0], matrix[1][0], matrix[2][0], 0);
+    const __m128i limit = _mm_set1_epi32(16320);
+    const __m128i top = _mm_set1_epi32(255);
+    std::uint32_t lastIn = 0xFFFFFFFFu;
+    std::uint8_t lastOut[3] = {0, 0, 0};
+    for (std::size_t i = 0; i < pixelCount; ++i) {
+        std::uint8_t* p = pixels + 3 * i;
+        const std::uint32_t in = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+        if (in != lastIn) {
+            __m128i w = _mm_add_epi32(constant, _mm_load_si128(reinterpret_cast<const __m128i*>(product[0][p[0]])));
+            w = _mm_add_epi32(w, _mm_load_si128(reinterpret_cast<const __m128i*>(product[1][p[1]])));
+            w = _mm_add_epi32(w, _mm_load_si128(reinterpret_cast<const __m128i*>(product[2][p[2]])));
+            w = _mm_andnot_si128(_mm_srai_epi32(w, 31), w);  // negative sums count as 0
+            const __m128i high = _mm_cmpgt_epi32(limit, w);  // w below 16320
+            const __m128i index = _mm_or_si128(_mm_and_si128(high, _mm_srli_epi32(w, 6)), _mm_andnot_si128(high, top));
+            alignas(16) std::int32_t idx[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(idx), index);
+            lastOut[0] = tables[0][idx[0]];
+            lastOut[1] = tables[1][idx[1]];
+            lastOut[2] = tables[2][idx[2]];
+            lastIn = in;
+        }
+        p[0] = lastOut[0];
+        p[1] = lastOut[1];
+        p[2] = lastOut[2];
+    }
+#else
+    matrixKernel<std::int32_t>(matrix, tables, pixels, pixelCount);
+#endif
+}
+
+}  // namespace
+
+void correctMatrix(const std::int32_t matrix[3][4], const std::uint8_t tables[3][256], std::uint8_t* pixels,
+                   std::size_t pixelCount) {
+    std::int64_t worst = 0;
+    for (int k = 0; k < 3; ++k) {
+        std::int64_t bound = std::abs(static_cast<std::int64_t>(matrix[k][0]));
+        for (int j = 1; j < 4; ++j) bound += 255 * std::abs(static_cast<std::int64_t>(matrix[k][j]));
+        worst = bound > worst ? bound : worst;
+    }
+    if (worst > INT32_MAX)
+        matrixKernel<std::int64_t>(matrix, tables, pixels, pixelCount);
+    else
+        matrixKernel32(matrix, tables, pixels, pixelCount);
 }
 
 }  // namespace qel

@@ -134,6 +134,63 @@ TEST_F(Correction, LookupMatchesTheCornerSumOnRandomBlocks) {
     }
 }
 
+// Matrix mode written out as the block defines it: 64-bit sums, clamp, table.
+void referenceMatrix(const std::int32_t m[3][4], const std::uint8_t t[3][256], const std::uint8_t in[3],
+                     std::uint8_t out[3]) {
+    for (int k = 0; k < 3; ++k) {
+        long long w = static_cast<long long>(m[k][0]) + static_cast<long long>(m[k][1]) * in[0] +
+                      static_cast<long long>(m[k][2]) * in[1] + static_cast<long long>(m[k][3]) * in[2];
+        if (w < 0) w = 0;
+        out[k] = t[k][w < 16320 ? w / 64 : 255];
+    }
+}
+
+// Random pixels with runs of repeats and repeats of the previous output, so
+// that the kernels' reuse of the last result is exercised.
+std::vector<std::uint8_t> pixelsWithRuns(std::mt19937& rng, std::size_t count) {
+    std::uniform_int_distribution<int> byte(0, 255), run(0, 6);
+    std::vector<std::uint8_t> px;
+    while (px.size() < 3 * count) {
+        const std::uint8_t p[3] = {static_cast<std::uint8_t>(byte(rng)), static_cast<std::uint8_t>(byte(rng)),
+                                   static_cast<std::uint8_t>(byte(rng))};
+        for (int r = run(rng); r >= 0 && px.size() < 3 * count; --r) px.insert(px.end(), p, p + 3);
+    }
+    return px;
+}
+
+TEST_F(Correction, KernelsMatchTheBlockArithmeticOnManyRandomBlocks) {
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_real_distribution<float> small(-300.0f, 300.0f), huge(-3e7f, 3e7f);
+    for (int round = 0; round < 40; ++round) {
+        auto pixels = pixelsWithRuns(rng, 3000);
+        // Lookup: random input tables and grid, read by the export.
+        std::vector<std::uint8_t> lut(15509);
+        for (auto& b : lut) b = static_cast<std::uint8_t>(byte(rng));
+        std::vector<std::uint8_t> expect(pixels.size());
+        for (std::size_t i = 0; i < pixels.size(); i += 3) referenceLookup(lut, &pixels[i], &expect[i]);
+        auto work = pixels;
+        ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+        ImageBuffer image{30, 100, work.data()};
+        ASSERT_EQ(CorrectImage(&image), 0);
+        ASSERT_EQ(work, expect) << "lookup round " << round;
+        ASSERT_EQ(ReleaseCorrect(), 0);
+
+        // Matrix: factors in the 32-bit fast range half of the time, beyond it otherwise.
+        float m[3][4];
+        for (auto& row : m)
+            for (float& f : row) f = (round % 2 == 0) ? small(rng) : huge(rng);
+        auto block = matrixBlock(m, round);
+        ASSERT_EQ(InitCorrect(block.data(), 818), 0);
+        const auto& st = qel::g_engine.correction;
+        for (std::size_t i = 0; i < pixels.size(); i += 3) referenceMatrix(st.matrix, st.tables, &pixels[i], &expect[i]);
+        work = pixels;
+        ASSERT_EQ(CorrectImage(&image), 0);
+        ASSERT_EQ(work, expect) << "matrix round " << round;
+        ASSERT_EQ(ReleaseCorrect(), 0);
+    }
+}
+
 // One output channel whose sum w is the constant alone (factors 0): the
 // constant in 1/64 units is exactly w.
 std::uint8_t matrixIndexFor(float constant) {
