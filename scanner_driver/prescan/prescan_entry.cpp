@@ -1,0 +1,9 @@
+// The export of the prescan driver library.
+#include "scan_driver.h"
+#include "prescan_steps.h"
+#include "scan_run.h"
+
+extern "C" PF_EXPORT int32_t PF_STDCALL Scan_Image(uint32_t window, const char* fileName, ScanProgressCallback callback,
+                                                   uint32_t type, uint32_t language) {
+    return drv::runScanImage(drv::prescanProfile(), drv::prescanSteps(), window, fileName, callback, type, language);
+}
