@@ -33,6 +33,36 @@ struct InfoOptions {
 };
 int runInfo(const InfoOptions& options);
 
+struct ScannerOptions {
+    std::string image;
+    std::string reference;  // empty: the built-in reference table
+    std::string output;
+};
+int runScanner(const ScannerOptions& options, const CommonOptions& common);
+
+struct MonitorOptions {
+    std::string model;
+    std::vector<int> levels;
+    std::vector<float> phosphors;
+    std::string output;
+    std::string matchPage;
+};
+int runMonitor(const MonitorOptions& options, const CommonOptions& common);
+bool writeMatchPage(const std::string& path, std::string* error);
+
+struct ChartOptions {
+    std::string output;
+};
+int runChart(const ChartOptions& options, const CommonOptions& common);
+
+struct PrinterOptions {
+    std::string scan;   // scanned chart image
+    std::string table;  // or a printer table file
+    std::string model;
+    std::string output;
+};
+int runPrinter(const PrinterOptions& options, const CommonOptions& common);
+
 struct DemoOptions {
     std::string outputDir = "demo-output";
 };

@@ -32,6 +32,44 @@ int main(int argc, char** argv) {
                         ->footer("Examples:\n  aucal info scanner.mdl monitor.blk scan.tga");
     infoCmd->add_option("files", info.files, "files to describe")->required();
 
+    aucal::ScannerOptions scanner;
+    auto* scannerCmd =
+        app.add_subcommand("scanner", "characterise the scanner from a scanned IT8.7/2 target")
+            ->footer("Examples:\n  aucal scanner --image it8.tga --reference R130204.txt --output scanner.mdl\n"
+                     "  aucal scanner --image it8.tga --output scanner.mdl   (built-in reference table)");
+    scannerCmd->add_option("--image,-i", scanner.image, "scanned IT8.7/2 target (Targa)")->required();
+    scannerCmd->add_option("--reference,-r", scanner.reference, "the target's IT8.7/2 reference data file");
+    scannerCmd->add_option("--output,-o", scanner.output, "scanner model to write")->required();
+
+    aucal::MonitorOptions monitor;
+    auto* monitorCmd =
+        app.add_subcommand("monitor", "build the monitor correction from a visual match")
+            ->footer("Examples:\n  aucal monitor --match-page match.html\n"
+                     "  aucal monitor --model scanner.mdl --levels 186 180 190 --output monitor.blk\n"
+                     "  aucal monitor --model scanner.mdl --levels 186 180 190 \\\n"
+                     "      --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.blk");
+    monitorCmd->add_option("--model,-m", monitor.model, "scanner model");
+    monitorCmd->add_option("--levels,-l", monitor.levels, "red, green, blue drive levels judged half luminance")
+        ->expected(3);
+    monitorCmd->add_option("--phosphors", monitor.phosphors, "x y of the red, green and blue phosphors")->expected(6);
+    monitorCmd->add_option("--output,-o", monitor.output, "monitor correction block to write");
+    monitorCmd->add_option("--match-page", monitor.matchPage, "write the visual match page (HTML)");
+
+    aucal::ChartOptions chart;
+    auto* chartCmd = app.add_subcommand("chart", "write the printer test chart")
+                         ->footer("Examples:\n  aucal chart --output chart.tga");
+    chartCmd->add_option("--output,-o", chart.output, "chart image to write (Targa)")->required();
+
+    aucal::PrinterOptions printer;
+    auto* printerCmd =
+        app.add_subcommand("printer", "build the printer correction from a scanned chart or a printer table")
+            ->footer("Examples:\n  aucal printer --scan printed-chart.tga --model scanner.mdl --output printer.blk\n"
+                     "  aucal printer --table printer.tbl --model scanner.mdl --output printer.blk");
+    printerCmd->add_option("--scan,-s", printer.scan, "scan of the printed chart (Targa)");
+    printerCmd->add_option("--table,-t", printer.table, "printer table: 17 x 17 x 17 RGB nodes, 14739 bytes");
+    printerCmd->add_option("--model,-m", printer.model, "scanner model")->required();
+    printerCmd->add_option("--output,-o", printer.output, "printer correction block to write")->required();
+
     aucal::DemoOptions demo;
     auto* demoCmd = app.add_subcommand("demo", "run the whole calibration on the simulated devices")
                         ->footer("Examples:\n  aucal demo --out demo-output");
@@ -43,6 +81,10 @@ int main(int argc, char** argv) {
         if (*correctCmd) return aucal::runCorrect(correct, common);
         if (*infoCmd) return aucal::runInfo(info);
         if (*demoCmd) return aucal::runDemo(demo, common);
+        if (*scannerCmd) return aucal::runScanner(scanner, common);
+        if (*monitorCmd) return aucal::runMonitor(monitor, common);
+        if (*chartCmd) return aucal::runChart(chart, common);
+        if (*printerCmd) return aucal::runPrinter(printer, common);
     } catch (const std::exception& e) {
         return aucal::fail(e.what());
     }
