@@ -27,6 +27,12 @@ std::vector<float> makeModel() {
     const float linear[12] = {-0.02f,  0.0021f, 0.0012f, 0.00062f, -0.018f, 0.0011f,
                               0.0029f, 0.0003f, -0.025f, 0.0001f,  0.0006f, 0.0035f};
     std::memcpy(&m[795], linear, sizeof linear);
+    // Polynomial: linear in the linearised channels, with small square and
+    // cross terms.
+    const float polynomial[27] = {36.0f, 31.0f, 16.0f, 0.5f, 0.25f, 0.1f, -0.3f, 0.2f, 0.1f,
+                                  19.0f, 62.0f, 6.5f,  0.2f, 0.8f,  0.1f, 0.1f,  -0.4f, 0.05f,
+                                  1.7f,  10.5f, 84.0f, 0.1f, 0.1f,  -1.5f, 0.0f, 0.3f, 0.2f};
+    std::memcpy(&m[768], polynomial, sizeof polynomial);
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
@@ -146,4 +152,21 @@ CROSSCHECK_CASE(monitor_printer_open) {
         name += ".bin";
         crosscheck::writeOutput(name, data);
     }
+}
+
+// The chart written by the engine, read back unchanged by the printer
+// analysis, and inverted by the printer model.
+CROSSCHECK_CASE(printer_model_from_chart) {
+    const std::vector<float> model = readModel();
+    Library engine = crosscheck::loadLibrary("qel_cms");
+    const std::string chart = crosscheck::outputPath("printer_model/chart.tga");
+    require(callCdecl<std::int32_t>(engine, "CreatTargetImage", chart.c_str()) == QEL_CHART_OK, "chart written");
+    Bytes block(QEL_LUT_BLOCK_SIZE, 0x5C);
+    std::int32_t size = 0;
+    const auto status = callCdecl<std::int32_t>(engine, "PrinterTargetAnalysis", chart.c_str(), block.data(), &size,
+                                                model.data(), 0, static_cast<ProgressRecord*>(nullptr),
+                                                static_cast<ProgressCallback>(nullptr));
+    check(status == QEL_PRINTER_OK && size == QEL_LUT_BLOCK_SIZE,
+          text("PrinterTargetAnalysis status ", status, " size ", size));
+    crosscheck::writeOutput("printer_model/lut.bin", block);
 }
