@@ -74,7 +74,7 @@ void rasterSize(const TargetOptions& o, int& width, int& height) {
 
 int regionAt(const TargetOptions& o, double a, double b) {
     if (!(a >= 0 && a < kCols && b >= 0 && b < kRows)) return kSurround;
-    const double f = o.frameLineCells;
+    const double f = o.frameLineInches / o.cellInches;
     if (a < f || a >= kCols - f || b < f || b >= kRows - f) return kFrame;
     const int col = static_cast<int>(a), row = static_cast<int>(b);
     const bool patchCell = col >= 1 && col <= 22 && ((row >= 1 && row <= 12) || row == 14);

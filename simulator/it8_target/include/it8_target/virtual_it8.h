@@ -3,7 +3,7 @@
 // scanner would see it through a known ("true") scanner response.
 //
 // Layout of the rendered target, in cells of `cellInches` (0.2 in): a frame
-// of 24 x 16 cells outlined by a thin dark line on a medium grey base, lying
+// of 24 x 16 cells outlined by a thin dark line (0.02 in) on a medium grey base, lying
 // on a medium grey surround (the scanner lid). Cell rows 1..12 hold the IT8
 // rows A..L at cell columns 1..22, cell row 14 the grey scale GS1..GS22; the
 // other cells are base. GS0 and GS23 are in the reference data but not on
@@ -96,7 +96,7 @@ struct TargetOptions {
     double dpi = 300;
     double cellInches = 0.2;
     double marginInches = 0.3;      // surround beyond the target's extent on every side
-    double frameLineCells = 0.2;    // width of the dark outline, in cells
+    double frameLineInches = 0.02;  // width of the dark outline
     double patchGapCells = 0.06;    // base showing between patches, each side
     double tiltDegrees = 0;         // target turned on the glass about its centre
     double skewDegrees = 0;         // lean of the target's vertical edges (a sheared scan)
