@@ -1,6 +1,7 @@
 #include "frame.h"
 
 #include "engine_state.h"
+#include "platform/dialogs.h"
 #include "platform/messages.h"
 
 namespace qel {
@@ -19,8 +20,11 @@ int PollEscapeKey() {
     PfMessage& message = g_engine.lastPolledMessage;
     if (!pfPeekMessage(&message, focus, 0, 0, PF_PM_REMOVE)) return 0;
     if (message.message == PF_WM_KEYDOWN && (message.wParam & 0xFFFFu) == PF_VK_ESCAPE) {
+        // WM_PAINT ends the drain: PM_REMOVE does not take it off the queue
+        // (it comes back until the window is painted), so waiting for an
+        // empty queue would never end while the focus window needs painting.
         PfMessage drained;
-        while (pfPeekMessage(&drained, focus, 0, 0, PF_PM_REMOVE)) {
+        while (pfPeekMessage(&drained, focus, 0, 0, PF_PM_REMOVE) && drained.message != PF_WM_PAINT) {
         }
         return 1;
     }

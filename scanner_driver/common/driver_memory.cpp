@@ -19,7 +19,10 @@ std::uint64_t raisedToStep(std::uint64_t bytes, std::uint64_t step) { return (by
 
 bool toAddress32(const void* address, std::uint32_t& out) {
     const auto value = reinterpret_cast<std::uintptr_t>(address);
-    if (static_cast<std::uint64_t>(value) > 0xFFFFFFFFu) return false;
+    // Only a 64-bit address can be too wide (on 32-bit Windows every one fits).
+    if constexpr (sizeof(value) > 4) {
+        if (value > 0xFFFFFFFFu) return false;
+    }
     out = static_cast<std::uint32_t>(value);
     return true;
 }

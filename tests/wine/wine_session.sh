@@ -33,9 +33,16 @@ winpath() { local p; p=$(realpath -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
 # Copies a file to a path under C:\windows of the prefix (backslashes or
 # slashes), creating the folders.
+# Folders that exist already are matched without regard to case, as Windows
+# does (the prefix has twain_32, the drivers ask for TWAIN_32).
 install_in_windir() {
   local src="$1" rel="${2//\\//}"
-  local dst="$WINEPREFIX/drive_c/windows/$rel"
+  local dst="$WINEPREFIX/drive_c/windows" part found
+  IFS=/ read -r -a parts <<<"$rel"
+  for part in "${parts[@]}"; do
+    found=$(find "$dst" -mindepth 1 -maxdepth 1 -iname "$part" 2>/dev/null | head -n 1)
+    dst=${found:-$dst/$part}
+  done
   mkdir -p "$(dirname "$dst")" && cp -f "$src" "$dst" || die "cannot install $src as C:\\windows\\$2"
   echo "installed C:\\windows\\${rel//\//\\}"
 }
@@ -87,17 +94,29 @@ cmd_prefix() {
   command -v wine >/dev/null || die "wine is missing (make deps)"
   command -v xvfb-run >/dev/null || die "xvfb-run is missing (make deps)"
   rm -rf "$WINEPREFIX"
-  xvfb-run -a sh -c 'wineboot -i >/dev/null 2>&1; rc=$?; wineserver -w; exit $rc' ||
-    die "wineboot failed"
+  # The simulated pass-through library goes where each driver looks for it
+  # (C:\windows\TWAIN_32\KVSC_PRO, KVSC_Z48, KVSC_A3), each with its default
+  # scenario: the Windows build's own install tool does that, in the same Wine
+  # session as wineboot.
+  local installer=""
+  [ -f "$build/bin/kaspi-install.exe" ] && installer="$build/bin/kaspi-install.exe"
+  xvfb-run -a sh -c 'wineboot -i >/dev/null 2>&1 || exit 1
+                     if [ -n "$0" ]; then wine "$0" || exit 2; fi
+                     wineserver -w' "$installer"
+  case $? in
+    0) ;;
+    2) die "kaspi-install.exe failed" ;;
+    *) die "wineboot failed" ;;
+  esac
   [ -d "$WINEPREFIX/drive_c/windows" ] || die "wineboot made no Windows directory in $WINEPREFIX"
-
-  # The simulated pass-through library, where each driver looks for it.
-  local sp
-  sp=$(find "$build/bin" -maxdepth 1 -iname KASPI_SP.DLL | head -n 1)
-  if [ -n "$sp" ]; then
-    for dir in KVSC_PRO KVSC_Z48 KVSC_A3; do
-      install_in_windir "$sp" "TWAIN_32\\$dir\\KASPI_SP.DLL"
-    done
+  if [ -z "$installer" ]; then
+    local sp
+    sp=$(find "$build/bin" -maxdepth 1 -iname KASPI_SP.DLL | head -n 1)
+    if [ -n "$sp" ]; then
+      for dir in KVSC_PRO KVSC_Z48 KVSC_A3; do
+        install_in_windir "$sp" "TWAIN_32\\$dir\\KASPI_SP.DLL"
+      done
+    fi
   fi
   # Further files that the Windows build asks for: "<file>|<path under C:\windows>".
   if [ -f "$build/wine_prefix_files.txt" ]; then
@@ -134,7 +153,7 @@ cmd_compare() {
   [ -d "$a" ] || die "missing $a"
   [ -d "$b" ] || die "missing $b"
   local files
-  files=$( (cd "$a" && find . -type f; cd "$b" && find . -type f) | sed 's|^\./||' | sort -u)
+  files=$( (find "$a" -type f -printf '%P\n'; find "$b" -type f -printf '%P\n') | sort -u)
   [ -n "$files" ] || die "no output files in $a or $b"
   while IFS= read -r f; do
     n=$((n + 1))
