@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/cursors.h"
 #include "platform/dialogs.h"
@@ -39,9 +40,10 @@ enum class Text : std::uint16_t {
 
 // The module state of this subject (one per driver library).
 struct MessagesState {
-    std::uint16_t blockBase = 0;         // language index x 50, 16-bit
-    PfBrush faceBrush = nullptr;         // popup face, alive while a popup is open
-    char popupText[66] = {};             // position 18, at most 65 bytes
+    std::uint16_t blockBase = 0;          // language index x 50, 16-bit
+    PfBrush faceBrush = nullptr;          // popup face, alive while any popup is open
+    std::vector<PfWindow> openPopups;     // popups that opened and are not destroyed yet
+    char popupText[66] = {};              // position 18, at most 65 bytes
 };
 MessagesState& messagesState();
 
