@@ -215,7 +215,11 @@ PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& rig
     const double rowY = (static_cast<double>(left.y0) - left.y1) / 16.0;
     const double originX = truncToInt32(left.x1 + (rowX + colX) / 2.0);
     const double originY = truncToInt32(left.y1 + (rowY + colY) / 2.0);
-    const int cellSize = truncToInt32(length(colX * 24.0, colY * 24.0) / 24.0);
+    // From the integer end points, not the column step: (d / 24) x 24 need
+    // not give d back, and a whole cell size must truncate to itself.
+    const int cellSize = truncToInt32(length(static_cast<double>(right.x1) - left.x1,
+                                             static_cast<double>(right.y1) - left.y1) /
+                                      24.0);
     const int h = (2 * cellSize) / 6;
 
     const double cx = originX + cellRow * rowX + cellColumn * colX;

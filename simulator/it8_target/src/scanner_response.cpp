@@ -8,13 +8,27 @@
 namespace it8sim {
 namespace {
 
-// Sensor sensitivities as a matrix on XYZ (a wide-gamut RGB adapted to D50):
-// the D50 white (96.42, 100, 82.49) gives 1, 1, 1 on the 0..1 scale.
-constexpr double kSensor[3][3] = {
+// Sensor sensitivities as a matrix on XYZ (a wide-gamut RGB adapted to D50),
+// each row scaled below so that the D50 white (96.42, 100, 82.49) gives
+// exactly 1, 1, 1 on the 0..1 scale.
+constexpr double kSensorShape[3][3] = {
     {1.9624274, -0.6105343, -0.3413404},
     {-0.9787684, 1.9161415, 0.0334540},
     {0.0286869, -0.1406752, 1.3487655},
 };
+
+constexpr double kD50[3] = {0.9642, 1.0, 0.8249};
+
+struct SensorMatrix {
+    double m[3][3];
+    SensorMatrix() {
+        for (int r = 0; r < 3; ++r) {
+            const double white = kSensorShape[r][0] * kD50[0] + kSensorShape[r][1] * kD50[1] + kSensorShape[r][2] * kD50[2];
+            for (int c = 0; c < 3; ++c) m[r][c] = kSensorShape[r][c] / white;
+        }
+    }
+};
+const SensorMatrix kSensor;
 
 }  // namespace
 
@@ -69,7 +83,7 @@ const char* presetName(ResponsePreset preset) {
 std::array<double, 3> scannerSignal(const Xyz& xyz, const ScannerResponse& response) {
     std::array<double, 3> s{};
     const double in[3] = {xyz.x / 100.0, xyz.y / 100.0, xyz.z / 100.0};
-    for (int c = 0; c < 3; ++c) s[c] = kSensor[c][0] * in[0] + kSensor[c][1] * in[1] + kSensor[c][2] * in[2];
+    for (int c = 0; c < 3; ++c) s[c] = kSensor.m[c][0] * in[0] + kSensor.m[c][1] * in[1] + kSensor.m[c][2] * in[2];
     const double k = response.crosstalk;
     std::array<double, 3> mixed{};
     for (int c = 0; c < 3; ++c) mixed[c] = (1.0 - 2.0 * k) * s[c] + k * (s[(c + 1) % 3] + s[(c + 2) % 3]);

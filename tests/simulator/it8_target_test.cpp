@@ -1,0 +1,307 @@
+// The virtual IT8 target: its reference values and file, the true scanner
+// response, and the rendered scan in both pixel orders.
+#include "it8_target/virtual_it8.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace it8sim;
+
+const ResponsePreset kPresets[] = {ResponsePreset::Mild, ResponsePreset::NonLinear, ResponsePreset::Crosstalk,
+                                   ResponsePreset::Linear};
+
+// The reader's pixel classes.
+bool dark(const Rgb8& c) { return c.r <= 38 && c.g <= 38 && c.b <= 38; }
+bool medium(const Rgb8& c) { return !dark(c) && c.r < 140 && c.g < 140 && c.b < 140; }
+bool lightNeutral(const Rgb8& c) {
+    return c.r >= 140 && c.g >= 140 && c.b >= 140 && std::abs(c.r - c.g) <= 80 && std::abs(c.r - c.b) <= 80 &&
+           std::abs(c.g - c.b) <= 80;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);) out.push_back(l);
+    return out;
+}
+
+TEST(It8ReferenceSet, GreyScaleRunsFromLightToDarkAndA22IsNotLightNeutral) {
+    const It8ReferenceSet refs = makeIt8Reference();
+    for (int n = 1; n < 24; ++n) EXPECT_LT(refs.grey[n].y, refs.grey[n - 1].y) << n;
+    EXPECT_GT(refs.grey[1].y, 60.0);
+    EXPECT_LT(refs.grey[22].y, 2.0);
+    for (ResponsePreset p : kPresets) {
+        SCOPED_TRACE(presetName(p));
+        const ScannerResponse r = responsePreset(p);
+        EXPECT_TRUE(lightNeutral(trueScannerRgb(refs.grey[1], r)));
+        EXPECT_FALSE(lightNeutral(trueScannerRgb(refs.colour[0][21], r)));
+    }
+}
+
+TEST(It8ReferenceSet, ColoursAreDistinctAndSpreadOverTheGamut) {
+    const It8ReferenceSet refs = makeIt8Reference();
+    std::set<std::tuple<double, double, double>> seen;
+    double minY = 1e9, maxY = 0;
+    for (const auto& row : refs.colour)
+        for (const Xyz& c : row) {
+            seen.insert({c.x, c.y, c.z});
+            EXPECT_GT(c.y, 0.0);
+            minY = std::min(minY, c.y);
+            maxY = std::max(maxY, c.y);
+        }
+    EXPECT_EQ(seen.size(), 264u);
+    EXPECT_LT(minY, 6.0);
+    EXPECT_GT(maxY, 50.0);
+    // Values carry two decimals exactly, so the file holds them unchanged.
+    for (const Xyz& c : refs.grey) EXPECT_DOUBLE_EQ(std::round(c.y * 100.0) / 100.0, c.y);
+}
+
+TEST(It8ReferenceSet, CellsMapToRowsAndGreyScale) {
+    const It8ReferenceSet refs = makeIt8Reference();
+    EXPECT_EQ(cellReference(refs, 1, 1)->y, refs.colour[0][0].y);
+    EXPECT_EQ(cellReference(refs, 12, 22)->y, refs.colour[11][21].y);
+    EXPECT_EQ(cellReference(refs, 14, 1)->y, refs.grey[1].y);
+    EXPECT_EQ(cellReference(refs, 14, 22)->y, refs.grey[22].y);
+    EXPECT_FALSE(cellReference(refs, 0, 5));
+    EXPECT_FALSE(cellReference(refs, 13, 5));
+    EXPECT_FALSE(cellReference(refs, 15, 5));
+    EXPECT_FALSE(cellReference(refs, 5, 0));
+    EXPECT_FALSE(cellReference(refs, 5, 23));
+}
+
+TEST(It8ReferenceText, HoldsEveryPatchOnceInTheReadersFormat) {
+    const It8ReferenceSet refs = makeIt8Reference();
+    const std::string text = it8ReferenceText(refs);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    const std::vector<std::string> all = lines(text);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front(), "IT8.7/2");
+    std::size_t format = 0, begin = 0, end = 0;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        EXPECT_LE(all[i].size(), 200u) << i;
+        if (all[i] == "BEGIN_DATA_FORMAT") format = i;
+        if (all[i] == "BEGIN_DATA") begin = i;
+        if (all[i] == "END_DATA") end = i;
+    }
+    ASSERT_GT(format, 0u);
+    EXPECT_EQ(all[format + 1].rfind("SAMPLE_ID\tXYZ_X\tXYZ_Y\tXYZ_Z", 0), 0u);
+    ASSERT_GT(begin, format);
+    ASSERT_EQ(end - begin - 1, 288u);
+    std::set<std::string> ids;
+    for (std::size_t i = begin + 1; i < end; ++i) {
+        std::istringstream in(all[i]);
+        std::string id;
+        double x, y, z;
+        in >> id >> x >> y >> z;
+        ASSERT_TRUE(in) << all[i];
+        ids.insert(id);
+        if (id == "A22") { EXPECT_EQ(y, refs.colour[0][21].y); }
+        if (id == "GS0") { EXPECT_EQ(y, refs.grey[0].y); }
+        if (id == "L1") { EXPECT_EQ(x, refs.colour[11][0].x); }
+    }
+    EXPECT_EQ(ids.size(), 288u);
+    EXPECT_TRUE(ids.count("GS23"));
+    EXPECT_TRUE(ids.count("L22"));
+}
+
+TEST(ScannerResponse, PresetsKeepTheFrameDarkAndTheSurroundMedium) {
+    const TargetOptions o;
+    for (ResponsePreset p : kPresets) {
+        SCOPED_TRACE(presetName(p));
+        ScannerResponse r = responsePreset(p);
+        EXPECT_TRUE(dark(trueScannerRgb(o.frame, r)));
+        EXPECT_TRUE(medium(trueScannerRgb(o.surround, r)));
+        EXPECT_FALSE(dark(trueScannerRgb(o.base, r)));
+        const Rgb8 stripe = trueScannerRgb(o.stripe, r);
+        EXPECT_FALSE(dark(stripe) || medium(stripe));
+    }
+}
+
+TEST(ScannerResponse, ToneCurveRisesFromBlackToWhite) {
+    for (ResponsePreset p : kPresets) {
+        const ScannerResponse r = responsePreset(p);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_DOUBLE_EQ(toneLevel(0.0, c, r), r.blackLevel[c]);
+            EXPECT_DOUBLE_EQ(toneLevel(1.0, c, r), r.whiteLevel[c]);
+            EXPECT_DOUBLE_EQ(toneLevel(2.0, c, r), r.whiteLevel[c]);
+            double previous = -1;
+            for (double s = 0; s <= 1.0; s += 0.05) {
+                EXPECT_GT(toneLevel(s, c, r), previous);
+                previous = toneLevel(s, c, r);
+            }
+        }
+    }
+    // Gamma 2 puts a quarter signal half way.
+    ScannerResponse r;
+    r.gamma = {2, 2, 2};
+    r.blackLevel = {0, 0, 0};
+    r.whiteLevel = {200, 200, 200};
+    EXPECT_DOUBLE_EQ(toneLevel(0.25, 1, r), 100.0);
+}
+
+TEST(ScannerResponse, D50WhiteGivesFullSignalAndCrosstalkSparesNeutrals) {
+    ScannerResponse r;
+    const Xyz d50{96.42, 100.0, 82.49};
+    for (double k : {0.0, 0.12}) {
+        r.crosstalk = k;
+        for (double s : scannerSignal(d50, r)) EXPECT_NEAR(s, 1.0, 1e-4);
+        const auto grey = scannerSignal({96.42 * 0.2, 20.0, 82.49 * 0.2}, r);
+        for (double s : grey) EXPECT_NEAR(s, 0.2, 1e-4);
+    }
+    // On a red, crosstalk moves signal from red into green and blue.
+    const Xyz red{41.0, 22.0, 2.0};
+    r.crosstalk = 0.0;
+    const auto pure = scannerSignal(red, r);
+    r.crosstalk = 0.12;
+    const auto mixed = scannerSignal(red, r);
+    EXPECT_LT(mixed[0], pure[0]);
+    EXPECT_GT(mixed[1], pure[1]);
+    // Signals never leave 0..1.
+    for (double s : scannerSignal({300, 10, 0}, r)) {
+        EXPECT_GE(s, 0.0);
+        EXPECT_LE(s, 1.0);
+    }
+}
+
+TEST(ScannerResponse, PresetNamesRoundTrip) {
+    for (ResponsePreset p : kPresets) EXPECT_EQ(presetFromName(presetName(p)), p);
+    EXPECT_FALSE(presetFromName("bright"));
+}
+
+// ---------------------------------------------------------------------------
+
+class Rendered : public ::testing::Test {
+protected:
+    It8ReferenceSet refs = makeIt8Reference();
+    ScannerResponse response = responsePreset(ResponsePreset::Mild);
+    TargetOptions options;
+};
+
+TEST_F(Rendered, SizeIsTheTargetPlusMarginsAtTheResolution) {
+    options.dpi = 100;
+    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    // 24 x 0.2 + 2 x 0.3 = 5.4 in, 16 x 0.2 + 0.6 = 3.8 in.
+    EXPECT_NEAR(r.width, 540, 1);
+    EXPECT_NEAR(r.height, 380, 1);
+    EXPECT_EQ(r.rgb.size(), std::size_t(r.width) * r.height * 3);
+    EXPECT_EQ(r.dpi, 100);
+    options.dpi = 0;
+    EXPECT_EQ(renderIt8TargetRgb(refs, response, options).width, 0);
+}
+
+TEST_F(Rendered, TopRowIsScannedFirstAndCellsShowTheirTrueColour) {
+    options.dpi = 150;
+    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    for (int row : {1, 12, 14})
+        for (int col : {1, 11, 22}) {
+            const ScanPoint p = cellCentreInScan(options, r.width, r.height, row, col);
+            EXPECT_EQ(r.at(int(p.x), int(p.line)), trueScannerRgb(*cellReference(refs, row, col), response))
+                << row << "," << col;
+        }
+    // Row A lies in the first half of the lines, the grey scale in the last.
+    EXPECT_LT(cellCentreInScan(options, r.width, r.height, 1, 1).line, r.height / 2.0);
+    EXPECT_GT(cellCentreInScan(options, r.width, r.height, 14, 1).line, r.height / 2.0);
+    EXPECT_LT(cellCentreInScan(options, r.width, r.height, 1, 1).x, cellCentreInScan(options, r.width, r.height, 1, 22).x);
+    // Corners: surround; frame cells: base; the outline: dark.
+    EXPECT_TRUE(medium(r.at(0, 0)));
+    EXPECT_TRUE(medium(r.at(r.width - 1, r.height - 1)));
+    const ScanPoint ring = cellCentreInScan(options, r.width, r.height, 13, 5);
+    EXPECT_EQ(r.at(int(ring.x), int(ring.line)), trueScannerRgb(options.base, response));
+    const int outlineX = int(std::round(options.marginInches * options.dpi)) + 1;
+    EXPECT_TRUE(dark(r.at(outlineX, r.height / 2)));
+}
+
+TEST_F(Rendered, HalfTurnPutsTheGreyScaleFirst) {
+    options.dpi = 100;
+    options.halfTurn = true;
+    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const ScanPoint gs1 = cellCentreInScan(options, r.width, r.height, 14, 1);
+    EXPECT_LT(gs1.line, r.height / 2.0);
+    EXPECT_GT(gs1.x, r.width / 2.0);
+    EXPECT_EQ(r.at(int(gs1.x), int(gs1.line)), trueScannerRgb(refs.grey[1], response));
+    // Where an upright target has GS1, the turned one shows A22.
+    TargetOptions upright = options;
+    upright.halfTurn = false;
+    const ScanPoint where = cellCentreInScan(upright, r.width, r.height, 14, 1);
+    EXPECT_EQ(r.at(int(where.x), int(where.line)), trueScannerRgb(refs.colour[0][21], response));
+}
+
+TEST_F(Rendered, StripeCrossesTheChosenFileRows) {
+    options.dpi = 100;
+    options.interruptRow = 150;
+    options.interruptRows = 2;
+    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const Rgb8 stripe = trueScannerRgb(options.stripe, response);
+    auto lineOfFileRow = [&](int y) { return r.height - 1 - y; };
+    for (int x = 0; x < r.width; x += 7) {
+        EXPECT_EQ(r.at(x, lineOfFileRow(150)), stripe);
+        EXPECT_EQ(r.at(x, lineOfFileRow(151)), stripe);
+    }
+    EXPECT_NE(r.at(int(options.marginInches * options.dpi) + 1, lineOfFileRow(152)), stripe);
+    EXPECT_NE(r.at(int(options.marginInches * options.dpi) + 1, lineOfFileRow(149)), stripe);
+}
+
+TEST_F(Rendered, NoiseIsReproducibleBySeedAndCentredOnTheTruth) {
+    options.dpi = 60;
+    const RgbRaster clean = renderIt8TargetRgb(refs, response, options);
+    response.noiseSigma = 4;
+    response.seed = 9;
+    const RgbRaster a = renderIt8TargetRgb(refs, response, options);
+    const RgbRaster b = renderIt8TargetRgb(refs, response, options);
+    response.seed = 10;
+    const RgbRaster c = renderIt8TargetRgb(refs, response, options);
+    EXPECT_EQ(a.rgb, b.rgb);
+    EXPECT_NE(a.rgb, c.rgb);
+    double sum = 0, sumSquares = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < a.rgb.size(); ++i) {
+        if (clean.rgb[i] < 20 || clean.rgb[i] > 235) continue;  // away from clipping
+        const double d = double(a.rgb[i]) - clean.rgb[i];
+        sum += d;
+        sumSquares += d * d;
+        ++n;
+    }
+    ASSERT_GT(n, 10000u);
+    EXPECT_NEAR(sum / n, 0.0, 0.1);
+    EXPECT_NEAR(std::sqrt(sumSquares / n), 4.0, 0.3);
+}
+
+TEST_F(Rendered, TargaIsWrittenAsTheDriversWriteIt) {
+    options.dpi = 50;
+    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const std::vector<std::uint8_t> t = targaFromRaster(r);
+    ASSERT_EQ(t.size(), 18 + std::size_t(r.width) * r.height * 3);
+    const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, std::uint8_t(r.width), std::uint8_t(r.width >> 8),
+                                     std::uint8_t(r.height), std::uint8_t(r.height >> 8), 24, 0};
+    EXPECT_TRUE(std::equal(header, header + 18, t.begin()));
+    // File row 0 is the last scanned line, blue first.
+    for (int y : {0, r.height - 1})
+        for (int x : {0, r.width / 2, r.width - 1}) {
+            const Rgb8 c = r.at(x, r.height - 1 - y);
+            const std::size_t o = 18 + (std::size_t(y) * r.width + x) * 3;
+            EXPECT_EQ(t[o], c.b);
+            EXPECT_EQ(t[o + 1], c.g);
+            EXPECT_EQ(t[o + 2], c.r);
+        }
+    testsupport::TempDir dir;
+    ASSERT_TRUE(writeTargaFile(dir.file("t.tga"), r));
+    EXPECT_EQ(testsupport::readFile(dir.file("t.tga")), t);
+    // Sizes beyond the 16-bit fields are refused.
+    RgbRaster huge;
+    huge.width = 70000;
+    huge.height = 1;
+    huge.rgb.resize(3 * 70000);
+    EXPECT_TRUE(targaFromRaster(huge).empty());
+}
+
+}  // namespace
