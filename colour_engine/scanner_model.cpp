@@ -130,23 +130,19 @@ void RepairGreyLadder(GreyLadder& ladder, int anchor) {
 }
 
 // A level from C[20] up uses the last segment, one below C[1] the first; in
-// between, the last k from 1 to 19 with C[k] <= v < C[k+1]. When the repaired
-// ladder does not rise throughout, a level can fall in no such segment: it
-// then uses the segment of the last entry k from 1 to 19 whose level is at
-// most v (one always exists, as v >= C[1]). On a rising ladder both rules
-// pick the same segment.
+// between, the last k from 1 to 19 with C[k] <= v < C[k+1]. That is always
+// the last k from 1 to 19 with C[k] <= v: the entry after it is above v (or
+// it is k = 19 and v < C[20]). So even a repaired ladder that does not rise
+// throughout gives every level exactly one segment, chosen by this one rule,
+// and nothing depends on the segment found for another level or channel.
 int ToneSegment(const float level[kLadderSteps], int v) {
     const double value = v;
     if (value >= level[kLastSegment]) return kLastSegment;
     if (!(value >= level[1])) return 0;
-    int inside = -1, below = 1;
-    for (int k = 1; k <= 19; ++k) {
-        if (level[k] <= value) {
-            below = k;
-            if (value < level[k + 1]) inside = k;
-        }
-    }
-    return inside >= 0 ? inside : below;
+    int segment = 1;
+    for (int k = 2; k <= 19; ++k)
+        if (level[k] <= value) segment = k;
+    return segment;
 }
 
 bool BuildToneCurves(const GreyLadder& ladder, float* model) {
@@ -265,6 +261,10 @@ FitOutcome FitScannerModel(const PatchRecord& reference, const PatchRecord& meas
     RepairGreyLadder(ladder, LadderAnchor(ladder));
     if (!BuildToneCurves(ladder, model)) return FitOutcome::Failed;
     if (FitScannerPolynomial(reference, measured, model) == 0) return FitOutcome::Failed;
+    // Reference values far outside any real target can overflow the fits;
+    // such a model is reported as a failed fit, never handed back as a result.
+    for (int i = 0; i < sm::kGrid; ++i)
+        if (!std::isfinite(model[i])) return FitOutcome::Failed;
 
     for (int i0 = 0; i0 < sm::kGridNodes; ++i0) {
         reportProgress(progress, callback, 20 + 5 * i0);
