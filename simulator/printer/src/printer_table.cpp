@@ -1,0 +1,63 @@
+// The printer table a host would hand to PrinterTargetOpenAnalysis, made
+// from the true printer: for each working-space node, the drive that prints
+// its colour best.
+//
+// Working space: linear RGB on the 0..100 scale with the D65 white at 100,
+// 100, 100, given by its matrix from XYZ; codes are 255 (linear / 100) to the
+// power 1 / 2.2. A node's colour is reproduced relative to the paper, its
+// lightness range 0..100 scaled into the printer's black-to-paper range.
+#include <algorithm>
+#include <cmath>
+
+#include "virtual_printer/virtual_printer.h"
+
+namespace printsim {
+namespace {
+
+constexpr Xyz kD65{95.04697, 100.0, 108.88268};
+constexpr double kWorkingFromXyz[3][3] = {
+    {1.9709, -0.5494, -0.2974},
+    {-0.9538, 1.9364, -0.0274},
+    {0.0638, -0.1294, 0.9814},
+};
+constexpr double kTableStep = 255.0 / 16.0;
+constexpr std::size_t kTableBytes = 15509;
+
+// XYZ of a working-space linear RGB: the matrix inverted by cofactors.
+Xyz xyzOfWorking(const double rgb[3]) {
+    const auto& m = kWorkingFromXyz;
+    const double c00 = m[1][1] * m[2][2] - m[1][2] * m[2][1], c01 = m[1][2] * m[2][0] - m[1][0] * m[2][2],
+                 c02 = m[1][0] * m[2][1] - m[1][1] * m[2][0];
+    const double det = m[0][0] * c00 + m[0][1] * c01 + m[0][2] * c02;
+    const double inv[3][3] = {
+        {c00 / det, (m[0][2] * m[2][1] - m[0][1] * m[2][2]) / det, (m[0][1] * m[1][2] - m[0][2] * m[1][1]) / det},
+        {c01 / det, (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det, (m[0][2] * m[1][0] - m[0][0] * m[1][2]) / det},
+        {c02 / det, (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det, (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det},
+    };
+    double v[3];
+    for (int r = 0; r < 3; ++r) v[r] = inv[r][0] * rgb[0] + inv[r][1] * rgb[1] + inv[r][2] * rgb[2];
+    return {v[0], v[1], v[2]};
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> printerTable(const PrinterResponse& printer) {
+    const PrinterGamut gamut(printer);
+    const double black = gamut.blackLightness();
+    std::vector<std::uint8_t> table(kTableBytes, 0);
+    for (int i0 = 0; i0 < 17; ++i0)
+        for (int i1 = 0; i1 < 17; ++i1)
+            for (int i2 = 0; i2 < 17; ++i2) {
+                const int idx[3] = {i0, i1, i2};
+                double linear[3];
+                for (int c = 0; c < 3; ++c) linear[c] = 100.0 * std::pow(idx[c] * kTableStep / 255.0, 2.2);
+                Lab want = xyzToLab(xyzOfWorking(linear), kD65);
+                want.l = black + want.l * (100.0 - black) / 100.0;
+                const std::array<double, 3> drive = gamut.bestDrive(want);
+                std::uint8_t* node = &table[3 * (289 * i0 + 17 * i1 + i2)];
+                for (int c = 0; c < 3; ++c) node[c] = static_cast<std::uint8_t>(std::clamp(drive[c] + 0.5, 0.0, 255.0));
+            }
+    return table;
+}
+
+}  // namespace printsim
