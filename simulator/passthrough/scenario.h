@@ -58,6 +58,9 @@
  *                                   uncompressed 24-bit Targa file (relative
  *                                   paths from the scenario's folder)
  *   document_dpi = 300              resolution of a Targa document
+ *   it8_response = mild             true scanner response of the virtual target:
+ *                                   mild, nonlinear, crosstalk, linear
+ *   it8_tilt = 0                    the virtual target turned on the glass, degrees
  *   document_left = auto | <inch>   bed position of the document's left edge;
  *   document_top = auto | <inch>    auto: centred in the window of the scan
  *   background = 255 255 255        lid colour (red green blue) outside the document
@@ -175,6 +178,8 @@ struct Scenario {
     std::uint32_t linePad = 0;
     std::string document = "it8";  // "it8" or a resolved path
     double documentDpi = 300.0;
+    std::string it8Response = "mild";
+    double it8Tilt = 0.0;
     std::optional<double> documentLeft;
     std::optional<double> documentTop;
     std::array<std::uint8_t, 3> background{255, 255, 255};
