@@ -277,6 +277,30 @@ constexpr std::uint32_t kWmUser = 0x0400;
 constexpr std::uint32_t kVkEscape = 0x1B;
 constexpr std::uint32_t kVkReturn = 0x0D;
 
+// ---- Host progress callback -----------------------------------------------
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define CROSSCHECK_STDCALL __stdcall
+#else
+#define CROSSCHECK_STDCALL
+#endif
+
+// One call of the host's progress callback: the record's 32-bit window and
+// 16-bit count at offset 4, and the total passed.
+struct ProgressCall {
+    std::uint32_t window;
+    std::uint16_t count;
+    std::int32_t total;
+};
+// A host progress callback of the documented shape (record address, 32-bit
+// total; callee cleans) that logs each call; cast it to ProgressCallback.
+// The log is emptied before each case.
+std::int32_t CROSSCHECK_STDCALL recordProgress(void* record, std::int32_t total);
+const std::vector<ProgressCall>& progressCalls();
+// The counts and totals of the logged calls as text, one call a line (the
+// window handle is left out: handles differ between the platforms).
+std::string progressText();
+
 // ---- Deterministic data ---------------------------------------------------
 
 // The same sequence on every platform (SplitMix64).

@@ -48,6 +48,7 @@ struct RunState {
     std::string outputDir;
     std::string libraryDir;
     std::vector<std::string> failures;  // of the running case
+    std::vector<ProgressCall> progress; // of the running case
     bool makingInputs = false;
 };
 
@@ -96,6 +97,7 @@ void writeFileUnder(const std::string& dir, const std::string& name, const void*
 bool runOne(const Entry& entry) {
     RunState& s = run();
     s.failures.clear();
+    s.progress.clear();
     platform::beforeCase();
     try {
         entry.function();
@@ -162,6 +164,25 @@ std::vector<std::uint8_t> readInput(const std::string& name) {
 std::string inputPath(const std::string& name) {
     require(validRelative(name), "bad file name \"" + name + "\"");
     return platform::join(run().inputDir, name);
+}
+
+std::int32_t CROSSCHECK_STDCALL recordProgress(void* record, std::int32_t total) {
+    ProgressCall call{0, 0, total};
+    if (record != nullptr) {
+        std::memcpy(&call.window, record, 4);
+        std::memcpy(&call.count, static_cast<const std::uint8_t*>(record) + 4, 2);
+    }
+    run().progress.push_back(call);
+    return 0;
+}
+
+const std::vector<ProgressCall>& progressCalls() { return run().progress; }
+
+std::string progressText() {
+    std::string text;
+    for (const ProgressCall& c : run().progress)
+        text += std::to_string(c.count) + " / " + std::to_string(c.total) + "\n";
+    return text;
 }
 
 const std::string& inputDir() { return run().inputDir; }
