@@ -1,0 +1,183 @@
+// Printer characterisation judged on the virtual printer: the chart is
+// printed, scanned at 300 dpi by the virtual scanner and analysed with the
+// scanner's exact model; each grid node's output is then printed on the same
+// virtual printer and compared with the colour the node asks for (the model
+// grid's CIELAB with the lightness range scaled into the printer's, as the
+// analysis scales it). Only nodes whose target the printer can print (within
+// 1 CIE 1976 unit) count. Then Google Benchmark times BuildPrinterLut and the
+// whole PrinterTargetAnalysis on the 300 dpi scan.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_state.h"
+#include "printer_chart.h"
+#include "printer_model.h"
+#include "printer_target_image.h"
+#include "qel_cms.h"
+#include "virtual_printer/virtual_printer.h"
+
+namespace {
+
+struct Scene {
+    std::string dir;
+    std::string chartPath, scanPath;
+    std::vector<float> model;
+};
+
+it8sim::ScannerResponse scannerFor(double noise) {
+    it8sim::ScannerResponse s = it8sim::responsePreset(it8sim::ResponsePreset::Mild);
+    s.noiseSigma = noise;
+    s.seed = 5;
+    return s;
+}
+
+printsim::PrintScanOptions scanOptions() {
+    printsim::PrintScanOptions o;
+    o.dpi = 300;
+    o.blurPixels = 0.8;
+    o.tiltDegrees = 0.3;
+    return o;
+}
+
+Scene& scene() {
+    static Scene s = [] {
+        Scene sc;
+        sc.dir = (std::filesystem::temp_directory_path() / "aucal_printer_accuracy").string();
+        std::filesystem::create_directories(sc.dir);
+        sc.chartPath = sc.dir + "/chart.tga";
+        sc.scanPath = sc.dir + "/printed_300dpi.tga";
+        CreatTargetImage(sc.chartPath.c_str());
+        const auto chart = printsim::readTargaImage(sc.chartPath);
+        const auto printer = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
+        printsim::writeTargaImage(sc.scanPath, printsim::printAndScan(*chart, printer, scannerFor(1.0), scanOptions()));
+        sc.model = printsim::idealScannerModel(scannerFor(1.0));
+        return sc;
+    }();
+    return s;
+}
+
+struct Stats {
+    int nodes = 0, inGamut = 0;
+    double mean = 0, median = 0, p95 = 0, max = 0;
+};
+
+Stats judge(const std::vector<std::uint8_t>& block, const std::vector<float>& model,
+            const printsim::PrinterResponse& printer) {
+    const printsim::PrinterGamut gamut(printer);
+    const double s = (100.0 - gamut.blackLightness()) / 78.6;
+    const double chroma = s >= 1 ? (3 - s) / 2 : (s + 1) / 2;
+    std::vector<double> errors;
+    Stats st;
+    for (int n = 0; n < 17 * 17 * 17; ++n) {
+        printsim::Lab want = printsim::modelGridLab(model, n / 289, (n / 17) % 17, n % 17);
+        want.l = (want.l - 100) * s + 100;
+        want.a *= chroma;
+        want.b *= chroma;
+        ++st.nodes;
+        if (gamut.distance(want) > 1.0) continue;
+        const std::uint8_t* node = &block[768 + 3 * n];
+        errors.push_back(printsim::deltaE(gamut.printLab(node[0], node[1], node[2]), want));
+    }
+    st.inGamut = static_cast<int>(errors.size());
+    if (errors.empty()) return st;
+    std::sort(errors.begin(), errors.end());
+    double sum = 0;
+    for (double e : errors) sum += e;
+    st.mean = sum / errors.size();
+    st.median = errors[errors.size() / 2];
+    st.p95 = errors[std::min(errors.size() - 1, errors.size() * 95 / 100)];
+    st.max = errors.back();
+    return st;
+}
+
+void accuracyReport() {
+    std::printf("Printer characterisation on the virtual printer (chart printed, scanned, analysed)\n");
+    std::printf("dE76 between each grid node's target and the print of its output, nodes the printer can print\n");
+    std::printf("%-10s %-10s %5s %7s %7s %7s %7s %7s %7s\n", "printer", "scan", "code", "nodes", "in", "mean",
+                "median", "p95", "max");
+    Scene& sc = scene();
+    const auto chart = printsim::readTargaImage(sc.chartPath);
+    for (auto preset : {printsim::PrinterPreset::Inkjet, printsim::PrinterPreset::Laser, printsim::PrinterPreset::Newsprint}) {
+        const auto printer = printsim::printerPreset(preset);
+        for (double noise : {0.0, 2.0}) {
+            const auto scanner = scannerFor(noise);
+            const std::string path = sc.dir + "/accuracy.tga";
+            printsim::writeTargaImage(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
+            std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
+            int32_t size = 0;
+            const std::vector<float> model = printsim::idealScannerModel(scanner);
+            const int32_t code = PrinterTargetAnalysis(path.c_str(), block.data(), &size, model.data(), 0, nullptr, nullptr);
+            char scan[32];
+            std::snprintf(scan, sizeof scan, "noise %.0f", noise);
+            if (code != 0) {
+                std::printf("%-10s %-10s %5d (not analysed)\n", printsim::printerPresetName(preset), scan, code);
+                continue;
+            }
+            const Stats st = judge(block, model, printer);
+            std::printf("%-10s %-10s %5d %7d %7d %7.2f %7.2f %7.2f %7.2f\n", printsim::printerPresetName(preset), scan,
+                        code, st.nodes, st.inGamut, st.mean, st.median, st.p95, st.max);
+        }
+    }
+    std::printf("\n");
+}
+
+void BM_BuildPrinterLut(benchmark::State& state) {
+    Scene& sc = scene();
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
+    int32_t size = 0;
+    if (PrinterTargetAnalysis(sc.scanPath.c_str(), block.data(), &size, sc.model.data(), 0, nullptr, nullptr) != 0) {
+        state.SkipWithError("the 300 dpi scan was not analysed");
+        return;
+    }
+    std::vector<float> measured(512 * 3);
+    const auto& table = qel::g_engine.printerAnalysis.patchTable;
+    for (int p = 0; p < 512; ++p) {
+        measured[3 * p] = static_cast<float>(table[p / 16][p % 16].r);
+        measured[3 * p + 1] = static_cast<float>(table[p / 16][p % 16].g);
+        measured[3 * p + 2] = static_cast<float>(table[p / 16][p % 16].b);
+    }
+    for (auto _ : state) {
+        const auto result = qel::BuildPrinterLut(reinterpret_cast<const qel::PrinterRgb*>(measured.data()), block.data(),
+                                                 sc.model.data(), nullptr, nullptr);
+        benchmark::DoNotOptimize(result);
+    }
+}
+BENCHMARK(BM_BuildPrinterLut)->Unit(benchmark::kMillisecond);
+
+void BM_PrinterTargetAnalysis300dpi(benchmark::State& state) {
+    Scene& sc = scene();
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
+    int32_t size = 0;
+    for (auto _ : state) {
+        const int32_t code = PrinterTargetAnalysis(sc.scanPath.c_str(), block.data(), &size, sc.model.data(), 0, nullptr, nullptr);
+        if (code != 0) {
+            state.SkipWithError("the 300 dpi scan was not analysed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_PrinterTargetAnalysis300dpi)->Unit(benchmark::kMillisecond);
+
+// The locator alone: finding and sampling the chart in the 300 dpi scan.
+void BM_ReadPrinterTargetImage300dpi(benchmark::State& state) {
+    Scene& sc = scene();
+    for (auto _ : state) benchmark::DoNotOptimize(qel::ReadPrinterTargetImage(sc.scanPath.c_str()));
+}
+BENCHMARK(BM_ReadPrinterTargetImage300dpi)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    accuracyReport();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::filesystem::remove_all(scene().dir);
+    return 0;
+}
