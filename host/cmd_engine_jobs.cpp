@@ -135,8 +135,8 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         // The printer table goes in at the start of the buffer that receives the block.
         std::ifstream in(o.table, std::ios::binary);
         if (!in) return fail("cannot open the printer table " + o.table);
-        in.read(reinterpret_cast<char*>(block.data()), 14739);
-        if (in.gcount() != 14739) return fail(o.table + " is not a printer table (14739 bytes of 17 x 17 x 17 RGB)");
+        in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+        if (in.gcount() < 14739) return fail(o.table + " is not a printer table (17 x 17 x 17 RGB nodes, 14739 bytes)");
         auto open = require(engine.exports().printerTargetOpenAnalysis, "PrinterTargetOpenAnalysis");
         ProgressDisplay progress("printer table", common.quiet);
         status = open(block.data(), &blockSize, model.data(), 0, progress.record(), &ProgressDisplay::callback);

@@ -63,6 +63,33 @@ struct PrinterOptions {
 };
 int runPrinter(const PrinterOptions& options, const CommonOptions& common);
 
+struct ScanOptions {
+    std::string driver = "scan";
+    int type = 0;
+    int language = 0;
+    std::string output;
+    std::string windir;           // empty: AUCAL_WINDIR, else windows/ beside the libraries
+    bool simulated = true;        // install and set up the simulated scanner
+    std::string document = "it8";  // on the simulated glass: "it8" or a Targa image
+    int documentDpi = 300;
+    std::string response = "mild";  // true response of the simulated scanner
+    std::string referenceOut;       // write the virtual target's reference data here
+};
+int runScan(const ScanOptions& options, const CommonOptions& common);
+std::string defaultWindowsDirectory();
+
+struct PrintOptions {
+    std::string chart;
+    std::string output;
+    std::string table;
+    std::string printer = "inkjet";
+    std::string response = "mild";
+    double dpi = 300;
+    double tilt = 0;
+    double blur = 0.6;
+};
+int runPrint(const PrintOptions& options, const CommonOptions& common);
+
 struct DemoOptions {
     std::string outputDir = "demo-output";
 };

@@ -70,6 +70,45 @@ int main(int argc, char** argv) {
     printerCmd->add_option("--model,-m", printer.model, "scanner model")->required();
     printerCmd->add_option("--output,-o", printer.output, "printer correction block to write")->required();
 
+    aucal::ScanOptions scan;
+    auto* scanCmd =
+        app.add_subcommand("scan", "scan a target through a scanner driver (the simulated scanner by default)")
+            ->footer("Examples:\n  aucal scan --output it8.tga --reference-out it8-reference.txt\n"
+                     "  aucal scan --driver vexa --response nonlinear --output it8-vexa.tga\n"
+                     "  aucal scan --document printed-chart.tga --document-dpi 300 --output chart-scan.tga\n"
+                     "  aucal scan --real-scanner --windir /path/to/windows --output scan.tga");
+    scanCmd->add_option("--driver,-d", scan.driver, "scan, vexa or prescan")
+        ->check(CLI::IsMember({"scan", "vexa", "prescan"}))
+        ->capture_default_str();
+    scanCmd->add_option("--type", scan.type, "0 reflective, 1 transparency, 2 transparency adapter")
+        ->capture_default_str();
+    scanCmd->add_option("--language", scan.language, "driver message language 0 to 6")->capture_default_str();
+    scanCmd->add_option("--output,-o", scan.output, "image file to write (Targa)")->required();
+    scanCmd->add_option("--windir", scan.windir, "Windows directory holding TWAIN_32 and win.ini");
+    scanCmd->add_flag("!--real-scanner", scan.simulated, "use the pass-through library installed in --windir");
+    scanCmd->add_option("--document", scan.document, "on the simulated glass: it8 or a Targa image")
+        ->capture_default_str();
+    scanCmd->add_option("--document-dpi", scan.documentDpi, "resolution of a Targa document")->capture_default_str();
+    scanCmd->add_option("--response", scan.response, "simulated scanner: mild, nonlinear, crosstalk, linear")
+        ->capture_default_str();
+    scanCmd->add_option("--reference-out", scan.referenceOut, "write the virtual target's IT8.7/2 reference file");
+
+    aucal::PrintOptions print;
+    auto* printCmd =
+        app.add_subcommand("print", "print the chart on the virtual printer and scan the print")
+            ->footer("Examples:\n  aucal print --chart chart.tga --output printed-chart.tga\n"
+                     "  aucal print --chart chart.tga --printer laser --dpi 600 --output printed.tga\n"
+                     "  aucal print --printer inkjet --table printer.tbl");
+    printCmd->add_option("--chart,-c", print.chart, "chart written by aucal chart");
+    printCmd->add_option("--output,-o", print.output, "scan of the print to write (Targa)");
+    printCmd->add_option("--table", print.table, "write the virtual printer's printer table");
+    printCmd->add_option("--printer", print.printer, "inkjet, laser or newsprint")->capture_default_str();
+    printCmd->add_option("--response", print.response, "scanner response: mild, nonlinear, crosstalk, linear")
+        ->capture_default_str();
+    printCmd->add_option("--dpi", print.dpi, "scan resolution")->capture_default_str();
+    printCmd->add_option("--tilt", print.tilt, "print turned on the glass, degrees")->capture_default_str();
+    printCmd->add_option("--blur", print.blur, "optical blur, sigma in scan pixels")->capture_default_str();
+
     aucal::DemoOptions demo;
     auto* demoCmd = app.add_subcommand("demo", "run the whole calibration on the simulated devices")
                         ->footer("Examples:\n  aucal demo --out demo-output");
@@ -81,6 +120,8 @@ int main(int argc, char** argv) {
         if (*correctCmd) return aucal::runCorrect(correct, common);
         if (*infoCmd) return aucal::runInfo(info);
         if (*demoCmd) return aucal::runDemo(demo, common);
+        if (*printCmd) return aucal::runPrint(print, common);
+        if (*scanCmd) return aucal::runScan(scan, common);
         if (*scannerCmd) return aucal::runScanner(scanner, common);
         if (*monitorCmd) return aucal::runMonitor(monitor, common);
         if (*chartCmd) return aucal::runChart(chart, common);

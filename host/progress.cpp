@@ -19,13 +19,24 @@ namespace aucal {
 namespace {
 
 volatile std::sig_atomic_t g_interrupt = 0;
+PfWindow g_override = nullptr;
 ProgressDisplay* g_current = nullptr;
 
 void onInterrupt(int) { g_interrupt = 1; }
 
 }  // namespace
 
+void setHostWindow(PfWindow window) {
+    g_override = window;
+#if defined(_WIN32)
+    if (window != nullptr) SetFocus(reinterpret_cast<HWND>(window));
+#else
+    pfdSetFocus(window != nullptr ? window : hostWindow());
+#endif
+}
+
 PfWindow hostWindow() {
+    if (g_override != nullptr) return g_override;
 #if defined(_WIN32)
     static HWND window = [] {
         HWND w = CreateWindowExA(0, "STATIC", "aucal", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,

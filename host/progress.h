@@ -15,6 +15,9 @@ namespace aucal {
 // The host's window: focused, so that the engine's Escape poll and the
 // drivers' message pump read its queue.
 PfWindow hostWindow();
+// Makes another window (a driver's host dialog) the host window for a while;
+// null goes back to the default one.
+void setHostWindow(PfWindow window);
 
 // One progress display at a time. The engine reports a percentage of 100,
 // the drivers a line count of a total.

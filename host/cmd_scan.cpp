@@ -1,0 +1,120 @@
+// aucal scan: one scan through a scanner driver, on the simulated scanner by
+// default. The host gives the driver a dialog with item 1017 for its status
+// texts, answers its message boxes on the terminal, and shows its progress.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "commands.h"
+#include "install.h"
+#include "it8_target/virtual_it8.h"
+#include "platform/desktop_posix.h"
+#include "platform/library.h"
+#include "progress.h"
+#include "scan_driver.h"
+#include "status_text.h"
+
+namespace aucal {
+
+namespace {
+
+int onMessageBox(void* context, PfWindow, const char* text, const char* title, uint32_t) {
+    auto* quiet = static_cast<const bool*>(context);
+    (void)quiet;
+    std::fprintf(stderr, "[%s] %s\n", title != nullptr ? title : "", text != nullptr ? text : "");
+    return 1;  // OK
+}
+
+sim::Dialect dialectOf(const std::string& driver) {
+    if (driver == "vexa") return sim::Dialect::Vexa;
+    if (driver == "prescan") return sim::Dialect::Prescan;
+    return sim::Dialect::Scan;
+}
+
+class LoadedDriver {
+public:
+    explicit LoadedDriver(const std::string& path) : library_(pfLoadLibrary(path.c_str())) {}
+    ~LoadedDriver() {
+        if (library_ != nullptr) pfFreeLibrary(library_);
+    }
+    LoadedDriver(const LoadedDriver&) = delete;
+    LoadedDriver& operator=(const LoadedDriver&) = delete;
+    ScanImageProc scanImage() const {
+        return library_ == nullptr ? nullptr : reinterpret_cast<ScanImageProc>(pfGetProcAddress(library_, "Scan_Image"));
+    }
+
+private:
+    PfLibrary library_;
+};
+
+}  // namespace
+
+std::string defaultWindowsDirectory() {
+    if (const char* w = std::getenv("AUCAL_WINDIR"); w != nullptr && *w != '\0') return w;
+    return (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
+}
+
+int runScan(const ScanOptions& o, const CommonOptions& common) {
+    namespace fs = std::filesystem;
+    if (o.driver != "scan" && o.driver != "vexa" && o.driver != "prescan")
+        return fail("--driver is one of scan, vexa, prescan");
+    const std::string windir = o.windir.empty() ? defaultWindowsDirectory() : o.windir;
+    std::error_code ec;
+    fs::create_directories(windir, ec);
+    if (ec) return fail("cannot create the Windows directory " + windir + ": " + ec.message());
+    pfdSetWindowsDirectory(windir.c_str());
+
+    if (o.simulated) {
+        std::string error;
+        const sim::Dialect dialect = dialectOf(o.driver);
+        const std::string folder = sim::passThroughFolder(windir, dialect);
+        if (!sim::installPassThroughInto(folder, dialect, sim::InstallOptions{}, &error))
+            return fail("cannot install the simulated scanner: " + error);
+        std::string scenario = sim::defaultScenarioText(dialect);
+        if (o.document == "it8") {
+            scenario += "\ndocument = it8\nit8_response = " + o.response + "\n";
+        } else {
+            if (!fs::exists(o.document)) return fail("cannot open the document " + o.document);
+            scenario += "\ndocument = " + fs::absolute(o.document).string() +
+                        "\ndocument_dpi = " + std::to_string(o.documentDpi) + "\n";
+        }
+        scenario += "log = none\n";
+        if (!sim::writeScenarioFile(folder, scenario)) return fail("cannot write the simulated scanner's scenario");
+        // The simulated scanner's warm-up waits cost no real time.
+        pfdUseVirtualClock(1);
+    }
+    if (!o.referenceOut.empty()) {
+        if (o.document != "it8") return fail("--reference-out is for the virtual IT8 target");
+        if (!it8sim::writeIt8ReferenceFile(o.referenceOut, it8sim::makeIt8Reference()))
+            return fail("cannot write " + o.referenceOut);
+    }
+
+    LoadedDriver driver(driverLibraryPath(o.driver));
+    ScanImageProc scanImage = driver.scanImage();
+    if (scanImage == nullptr) return fail("cannot load the " + o.driver + " driver from " + driverLibraryPath(o.driver));
+
+    const int32_t items[] = {1017};
+    PfWindow dialog = pfdCreateDialogWindow("aucal scan", items, 1);
+    setHostWindow(dialog);
+    pfdSetMessageBoxHandler(onMessageBox, nullptr);
+    fs::remove(o.output, ec);
+    int32_t result;
+    {
+        ProgressDisplay progress("scanning (" + o.driver + ")", common.quiet);
+        result = scanImage(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(dialog)), o.output.c_str(),
+                           reinterpret_cast<ScanProgressCallback>(&ProgressDisplay::callback),
+                           static_cast<uint32_t>(o.type), static_cast<uint32_t>(o.language));
+    }
+    pfdSetMessageBoxHandler(nullptr, nullptr);
+    setHostWindow(nullptr);
+    pfdDestroyWindow(dialog);
+    if (result != 0) {
+        fs::remove(o.output, ec);
+        return fail(statusSentence(Export::ScanImage, result));
+    }
+    if (!fs::exists(o.output)) return fail("the scanner reported no lines: nothing was scanned");
+    if (!common.quiet) std::printf("scan written to %s\n", o.output.c_str());
+    return 0;
+}
+
+}  // namespace aucal
