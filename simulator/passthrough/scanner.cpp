@@ -108,7 +108,10 @@ std::uint32_t Scanner::command(void* block, std::uint32_t adapter, std::uint32_t
     LogLine fields("");
     std::uint16_t result = 0;
     const std::uint32_t expectedAdapter = adapterChecked_ ? scenario_.adapterHandle : 0;
-    if (adapter != expectedAdapter) {
+    if (spec_.needsAdapterHandle && !adapterChecked_) {
+        // These models are reached only through the handle ADDR_CHK gives.
+        result = refuse(fields, SimStatus::WrongAdapter, "no_addr_chk");
+    } else if (adapter != expectedAdapter) {
         result = refuse(fields, SimStatus::WrongAdapter, "adapter");
     } else {
         switch (code) {

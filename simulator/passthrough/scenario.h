@@ -87,8 +87,9 @@
  *   0x8F03 bad address (piece records or pieces not handed out by BUF_ADDR,
  *          null tables, a read that does not fit its pieces)
  *   0x8F04 unknown function code
- *   0x8F05 wrong adapter handle (not the one of ADDR_CHK; 0 when ADDR_CHK
- *          was not called since load)
+ *   0x8F05 wrong adapter handle: not the one ADDR_CHK returned; vexa and
+ *          prescan dialects: any call before ADDR_CHK (error=no_addr_chk);
+ *          scan dialect: the handle is 0 unless ADDR_CHK was called
  *
  * ---------------------------------------------------------------------------
  * CALL LOG
