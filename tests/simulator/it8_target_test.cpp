@@ -191,8 +191,8 @@ TEST_F(Rendered, SizeIsTheTargetPlusMarginsAtTheResolution) {
     options.dpi = 100;
     const RgbRaster r = renderIt8TargetRgb(refs, response, options);
     // 24 x 0.2 + 2 x 0.3 = 5.4 in, 16 x 0.2 + 0.6 = 3.8 in.
-    EXPECT_NEAR(r.width, 540, 1);
-    EXPECT_NEAR(r.height, 380, 1);
+    EXPECT_EQ(r.width, 540);
+    EXPECT_EQ(r.height, 380);
     EXPECT_EQ(r.rgb.size(), std::size_t(r.width) * r.height * 3);
     EXPECT_EQ(r.dpi, 100);
     options.dpi = 0;

@@ -68,8 +68,9 @@ void rasterSize(const TargetOptions& o, int& width, int& height) {
             halfX = std::max(halfX, std::fabs(q.x));
             halfLine = std::max(halfLine, std::fabs(q.line));
         }
-    width = static_cast<int>(std::ceil(2.0 * (halfX + o.marginInches * o.dpi)));
-    height = static_cast<int>(std::ceil(2.0 * (halfLine + o.marginInches * o.dpi)));
+    // Whole pixels, without letting rounding noise of the corners add one.
+    width = static_cast<int>(std::ceil(2.0 * (halfX + o.marginInches * o.dpi) - 1e-6));
+    height = static_cast<int>(std::ceil(2.0 * (halfLine + o.marginInches * o.dpi) - 1e-6));
 }
 
 int regionAt(const TargetOptions& o, double a, double b) {
