@@ -132,13 +132,4 @@ TEST_F(PrinterChart, ShortWriteRemovesThePartialFileAndGivesOne) {
     EXPECT_EQ(testsupport::readFile(path).size(), kFileBytes);
 }
 
-TEST(PrinterChartLayout, LevelsAndPatchColours) {
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(qel::chartLevel(k), kLevels[k]);
-    std::uint8_t rgb[3];
-    qel::chartPatchColour(7, rgb);
-    EXPECT_EQ((Rgb{rgb[0], rgb[1], rgb[2]}), (Rgb{0, 0, 255}));
-    qel::chartPatchColour(64 * 3 + 8 * 5 + 6, rgb);
-    EXPECT_EQ((Rgb{rgb[0], rgb[1], rgb[2]}), (Rgb{109, 182, 219}));
-}
-
 }  // namespace
