@@ -135,34 +135,40 @@ RgbRaster renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse&
 
     const int n = std::max(1, options.supersample);
     Noise noise(response.seed);
-    std::vector<int> ids(static_cast<std::size_t>(n) * n);
+    auto regionOf = [&](double px, double pl) {
+        double a, b;
+        place.toTarget(px, pl, a, b);
+        return regionAt(options, a, b);
+    };
+    // Regions at the pixel corners of the line's top and bottom side: a
+    // pixel whose four corners and centre share a region lies in it (the
+    // regions are rectangles much larger than a pixel); the others are
+    // sub-sampled.
+    std::vector<int> top(out.width + 1), bottom(out.width + 1);
+    for (int x = 0; x <= out.width; ++x) bottom[x] = regionOf(x, 0);
     for (int line = 0; line < out.height; ++line) {
+        top.swap(bottom);
+        for (int x = 0; x <= out.width; ++x) bottom[x] = regionOf(x, line + 1);
         const int fileRow = out.height - 1 - line;
         const bool striped = options.interruptRow >= 0 && fileRow >= options.interruptRow &&
                              fileRow < options.interruptRow + std::max(1, options.interruptRows);
         std::uint8_t* p = out.rgb.data() + static_cast<std::size_t>(line) * 3 * out.width;
         for (int x = 0; x < out.width; ++x, p += 3) {
             std::array<double, 3> lv;
+            const int id = top[x];
             if (striped) {
                 lv = level[kStripe];
+            } else if (top[x + 1] == id && bottom[x] == id && bottom[x + 1] == id && regionOf(x + 0.5, line + 0.5) == id) {
+                lv = level[id];
             } else {
-                bool uniform = true;
+                // Light mixes linearly on the sensor before the tone curve.
+                std::array<double, 3> sum{0, 0, 0};
                 for (int j = 0; j < n; ++j)
                     for (int i = 0; i < n; ++i) {
-                        double a, b;
-                        place.toTarget(x + (i + 0.5) / n, line + (j + 0.5) / n, a, b);
-                        ids[j * n + i] = regionAt(options, a, b);
-                        uniform = uniform && ids[j * n + i] == ids[0];
+                        const int sub = regionOf(x + (i + 0.5) / n, line + (j + 0.5) / n);
+                        for (int c = 0; c < 3; ++c) sum[c] += signal[sub][c];
                     }
-                if (uniform) {
-                    lv = level[ids[0]];
-                } else {
-                    // Light mixes linearly on the sensor before the tone curve.
-                    std::array<double, 3> s{0, 0, 0};
-                    for (int id : ids)
-                        for (int c = 0; c < 3; ++c) s[c] += signal[id][c];
-                    for (int c = 0; c < 3; ++c) lv[c] = toneLevel(s[c] / (n * n), c, response);
-                }
+                for (int c = 0; c < 3; ++c) lv[c] = toneLevel(sum[c] / (n * n), c, response);
             }
             for (int c = 0; c < 3; ++c) {
                 const double v = response.noiseSigma > 0 ? lv[c] + response.noiseSigma * noise.gaussian() : lv[c];
