@@ -1,4 +1,12 @@
-// aucal demo: the calibration run end to end into one folder, with a summary.
+// aucal demo: the whole calibration on the simulated devices, step by step
+// into one folder, then a summary and report.html.
+//   1 scan the virtual IT8.7/2 target with the scan driver (simulated scanner)
+//   2 characterise the scanner
+//   3 monitor: the visual match page, and a correction for levels of a
+//     typical monitor
+//   4 printer: the chart, printed and scanned on the virtual printer, and its
+//     correction; a second one from the virtual printer's table
+//   5 correct a photograph-like picture with both corrections
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -6,96 +14,253 @@
 #include <cstring>
 #include <filesystem>
 
+#include "colour_difference.h"
 #include "commands.h"
 #include "image_io.h"
+#include "it8_target/virtual_it8.h"
+#include "report.h"
 #include "sample_image.h"
 #include "saved_file.h"
 #include "status_text.h"
+#include "virtual_printer/virtual_printer.h"
 
 namespace aucal {
 
 namespace {
 
-// A lookup block that warms and slightly saturates: identity input tables,
-// grid nodes holding the transformed node colours.
-std::vector<std::uint8_t> demoLookupBlock() {
-    std::vector<std::uint8_t> b(QEL_LUT_BLOCK_SIZE, 0);
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 256; ++i) b[256 * c + i] = static_cast<std::uint8_t>(i);
+constexpr Xyz3 kTargetWhite{82.22, 85.27, 70.37};
+
+// The model's colour for scanner RGB (0..255): tone curves, then the 9-term
+// polynomial to XYZ.
+Xyz3 modelXyz(const std::vector<float>& m, const double rgb[3]) {
+    double lin[3];
+    for (int c = 0; c < 3; ++c) lin[c] = m[256 * c + std::clamp(static_cast<int>(rgb[c] + 0.5), 0, 255)];
+    const double t[9] = {lin[0], lin[1], lin[2], lin[0] * lin[0], lin[1] * lin[1], lin[2] * lin[2],
+                         lin[0] * lin[1], lin[1] * lin[2], lin[0] * lin[2]};
+    Xyz3 xyz{0, 0, 0};
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 9; ++j) xyz[k] += m[768 + 9 * k + j] * t[j];
+    return xyz;
+}
+
+std::vector<PatchDifference> patchDifferences(const RgbImage& scan, const std::vector<float>& model) {
+    std::vector<PatchDifference> out;
+    const FrameBox frame = findTargetFrame(scan);
+    if (!frame.found) return out;
+    const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
+    auto add = [&](int row, int column, const std::string& name, const it8sim::Xyz& ref) {
+        const auto w = cellWindow(frame, row, column);
+        double sum[3] = {0, 0, 0};
+        int n = 0;
+        for (int y = std::max(0, w[1]); y <= std::min(scan.height - 1, w[3]); ++y)
+            for (int x = std::max(0, w[0]); x <= std::min(scan.width - 1, w[2]); ++x) {
+                const std::uint8_t* p = &scan.pixels[3ull * (static_cast<std::size_t>(y) * scan.width + x)];
+                for (int c = 0; c < 3; ++c) sum[c] += p[c];
+                ++n;
+            }
+        if (n == 0) return;
+        const double mean[3] = {sum[0] / n, sum[1] / n, sum[2] / n};
+        PatchDifference d;
+        d.name = name;
+        d.reference = labFromXyz({ref.x, ref.y, ref.z}, kTargetWhite);
+        d.model = labFromXyz(modelXyz(model, mean), kTargetWhite);
+        d.de76 = deltaE76(d.reference, d.model);
+        d.de2000 = deltaE2000(d.reference, d.model);
+        out.push_back(d);
+    };
+    const int columns[9] = {1, 2, 3, 5, 6, 7, 9, 10, 11};
+    for (int r = 1; r <= 12; ++r)
+        for (int c : columns)
+        {
+            char name[8];
+            std::snprintf(name, sizeof name, "%c%d", 'A' + r - 1, c);
+            add(r, c, name, refs.colour[r - 1][c - 1]);
+        }
+    for (int c = 1; c <= 22; ++c) add(14, c, "GS" + std::to_string(c), refs.grey[c]);
+    return out;
+}
+
+// CIELAB against the paper to display RGB (sRGB, the paper shown as white).
+std::array<std::uint8_t, 3> labToDisplay(const printsim::Lab& lab) {
+    const double fy = (lab.l + 16) / 116, fx = fy + lab.a / 500, fz = fy - lab.b / 200;
+    auto inv = [](double t) { return t > 6.0 / 29 ? t * t * t : 3 * (6.0 / 29) * (6.0 / 29) * (t - 4.0 / 29); };
+    const double X = 0.95047 * inv(fx), Y = inv(fy), Z = 1.08883 * inv(fz);
+    const double lin[3] = {3.2406 * X - 1.5372 * Y - 0.4986 * Z, -0.9689 * X + 1.8758 * Y + 0.0415 * Z,
+                           0.0557 * X - 0.2040 * Y + 1.0570 * Z};
+    std::array<std::uint8_t, 3> out{};
+    for (int c = 0; c < 3; ++c) {
+        const double v = std::clamp(lin[c], 0.0, 1.0);
+        const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+        out[c] = static_cast<std::uint8_t>(e * 255 + 0.5);
+    }
+    return out;
+}
+
+void printerFigures(const std::vector<float>& model, const std::vector<std::uint8_t>& block,
+                    const printsim::PrinterGamut& gamut, ReportData* report) {
+    const double kLightness = 50;
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
-                const double r = std::min(255, 16 * i0), g = std::min(255, 16 * i1), bl = std::min(255, 16 * i2);
-                const double grey = 0.3 * r + 0.59 * g + 0.11 * bl;
-                auto out = [&](double v, double tint) {
-                    return static_cast<std::uint8_t>(std::clamp(grey + 1.25 * (v - grey) + tint, 0.0, 255.0));
-                };
-                std::uint8_t* n = &b[768 + 3 * (289 * i0 + 17 * i1 + i2)];
-                n[0] = out(r, 12);
-                n[1] = out(g, 4);
-                n[2] = out(bl, -14);
+                const printsim::Lab target = printsim::modelGridLab(model, i0, i1, i2);
+                const std::uint8_t* node = &block[768 + 3 * (289 * i0 + 17 * i1 + i2)];
+                if (gamut.distance(target) < 1.0) {
+                    const printsim::Lab printed = gamut.printLab(node[0], node[1], node[2]);
+                    report->printerNodeDe.push_back(printsim::deltaE(target, printed));
+                }
+                if (std::fabs(target.l - kLightness) < 4) report->gamut.targets.emplace_back(target.a, target.b);
             }
-    return b;
+    // The printable edge at L* = 50: the largest chroma per hue among prints
+    // of a drive grid near that lightness.
+    constexpr int kBins = 72;
+    std::vector<std::pair<double, double>> best(kBins, {0.0, 0.0});
+    std::vector<double> chroma(kBins, -1);
+    for (int r = 0; r <= 24; ++r)
+        for (int g = 0; g <= 24; ++g)
+            for (int b = 0; b <= 24; ++b) {
+                const printsim::Lab p = gamut.printLab(r * 255.0 / 24, g * 255.0 / 24, b * 255.0 / 24);
+                if (std::fabs(p.l - kLightness) > 3) continue;
+                const double h = std::atan2(p.b, p.a);
+                const int bin = std::clamp(static_cast<int>((h + M_PI) / (2 * M_PI) * kBins), 0, kBins - 1);
+                const double c = std::hypot(p.a, p.b);
+                if (c > chroma[bin]) {
+                    chroma[bin] = c;
+                    best[bin] = {p.a, p.b};
+                }
+            }
+    report->gamut.lightness = kLightness;
+    for (int i = 0; i < kBins; ++i)
+        if (chroma[i] >= 0) report->gamut.boundary.push_back(best[i]);
 }
 
-// A matrix block: a mild channel mix in 0..255 units and gamma tables that
-// brighten the mid-tones.
-std::vector<std::uint8_t> demoMatrixBlock() {
-    std::vector<std::uint8_t> b(QEL_MATRIX_BLOCK_SIZE, 0);
-    for (int c = 0; c < 3; ++c)
-        for (int i = 0; i < 256; ++i)
-            b[256 * c + i] = static_cast<std::uint8_t>(255.0 * std::pow(i / 255.0, 1.0 / 1.3) + 0.5);
-    const float m[3][4] = {{0.0f, 0.92f, 0.06f, 0.02f}, {0.0f, 0.04f, 0.92f, 0.04f}, {0.0f, 0.02f, 0.08f, 0.90f}};
-    std::memcpy(&b[768], m, sizeof m);
-    return b;
+bool correctWith(const EngineExports& x, const std::vector<std::uint8_t>& block, RgbImage* image) {
+    if (x.initCorrect(block.data(), static_cast<int32_t>(block.size())) != 0) return false;
+    ImageBuffer buffer{image->height, image->width, image->pixels.data()};
+    const bool ok = x.correctImage(&buffer) == 0;
+    x.releaseCorrect();
+    return ok;
 }
 
 }  // namespace
 
+bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
+
 int runDemo(const DemoOptions& o, const CommonOptions& common) {
     namespace fs = std::filesystem;
+    using Clock = std::chrono::steady_clock;
     std::error_code ec;
     fs::create_directories(o.outputDir, ec);
     if (ec) return fail("cannot create " + o.outputDir + ": " + ec.message());
-
-    EngineLibrary engine;
-    std::string error;
-    if (!loadEngine(&engine, &error)) return fail(error);
-    const EngineExports& x = engine.exports();
-
-    const RgbImage picture = samplePicture(640, 427);
-    const std::string original = (fs::path(o.outputDir) / "sample.tga").string();
-    if (!writeImage(original, picture, &error)) return fail(error);
-
-    struct Step {
-        const char* name;
-        SavedKind kind;
-        std::vector<std::uint8_t> block;
-        const char* blockFile;
-        const char* imageFile;
-    } steps[] = {
-        {"lookup correction", SavedKind::LookupBlock, demoLookupBlock(), "demo-lookup.blk", "sample-lookup.tga"},
-        {"matrix correction", SavedKind::MatrixBlock, demoMatrixBlock(), "demo-matrix.blk", "sample-matrix.tga"},
+    auto at = [&](const char* name) { return (fs::path(o.outputDir) / name).string(); };
+    ReportData report;
+    CommonOptions stepCommon = common;
+    auto timed = [&](const std::string& step, auto&& run) {
+        const auto t0 = Clock::now();
+        const int status = run();
+        report.timings.emplace_back(step, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        return status;
     };
-    for (Step& s : steps) {
-        const std::string blockPath = (fs::path(o.outputDir) / s.blockFile).string();
-        if (!saveFile(blockPath, s.kind, s.block, &error)) return fail(error);
-        if (int32_t st = x.initCorrect(s.block.data(), static_cast<int32_t>(s.block.size())); st != 0)
-            return fail(statusSentence(Export::InitCorrect, st));
-        RgbImage image = picture;
-        ImageBuffer buffer{image.height, image.width, image.pixels.data()};
-        const auto t0 = std::chrono::steady_clock::now();
-        const int32_t st = x.correctImage(&buffer);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-        x.releaseCorrect();
-        if (st != 0) return fail(statusSentence(Export::CorrectImage, st));
-        const std::string out = (fs::path(o.outputDir) / s.imageFile).string();
-        if (!writeImage(out, image, &error)) return fail(error);
-        if (!common.quiet)
-            std::printf("%-18s %s applied to %dx%d in %.2f ms -> %s\n", s.name, blockPath.c_str(), image.width,
-                        image.height, ms, out.c_str());
+    if (!common.quiet) std::printf("aucal demo: the whole calibration on the simulated devices, into %s\n", o.outputDir.c_str());
+
+    // 1. Scan the virtual IT8.7/2 target.
+    ScanOptions scan;
+    scan.output = at("it8-scan.tga");
+    scan.referenceOut = at("it8-reference.txt");
+    scan.windir = at("windows");
+    if (int s = timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan, stepCommon); }))
+        return s;
+    // 2. Scanner characterisation.
+    ScannerOptions scanner{scan.output, scan.referenceOut, at("scanner.mdl")};
+    if (int s = timed("ScannerIT8Analysis", [&] { return runScanner(scanner, stepCommon); })) return s;
+    // 3. Monitor: 186 is half luminance on a monitor of gamma 2.2.
+    MonitorOptions monitor;
+    monitor.model = scanner.output;
+    monitor.levels = {186, 186, 186};
+    monitor.output = at("monitor.blk");
+    monitor.matchPage = at("monitor-match.html");
+    if (int s = timed("SetPhosphorType + VisualMatch", [&] { return runMonitor(monitor, stepCommon); })) return s;
+    // 4. Printer.
+    ChartOptions chart{at("printer-chart.tga")};
+    if (int s = timed("CreatTargetImage", [&] { return runChart(chart, stepCommon); })) return s;
+    PrintOptions print;
+    print.chart = chart.output;
+    print.output = at("printed-chart-scan.tga");
+    print.table = at("printer.tbl");
+    if (int s = timed("print and scan the chart (virtual printer)", [&] { return runPrint(print, stepCommon); })) return s;
+    PrinterOptions printer{print.output, "", scanner.output, at("printer.blk")};
+    if (int s = timed("PrinterTargetAnalysis", [&] { return runPrinter(printer, stepCommon); })) return s;
+    PrinterOptions table{"", print.table, scanner.output, at("printer-from-table.blk")};
+    if (int s = timed("PrinterTargetOpenAnalysis", [&] { return runPrinter(table, stepCommon); })) return s;
+
+    // 5. Correct a picture with both corrections.
+    std::string error;
+    EngineLibrary engine;
+    if (!loadEngine(&engine, &error)) return fail(error);
+    LoadedFile monitorBlock, printerBlock;
+    if (!loadFileOfKind(monitor.output, {SavedKind::MatrixBlock}, &monitorBlock, &error) ||
+        !loadFileOfKind(printer.output, {SavedKind::LookupBlock}, &printerBlock, &error))
+        return fail(error);
+    report.sample = samplePicture(960, 640);
+    report.sampleMonitor = report.sample;
+    report.samplePrinter = report.sample;
+    bool corrected = true;
+    timed("CorrectImage, monitor, 960 x 640",
+          [&] { return (corrected = correctWith(engine.exports(), monitorBlock.payload, &report.sampleMonitor)) ? 0 : 1; });
+    if (corrected)
+        timed("CorrectImage, printer, 960 x 640", [&] {
+            return (corrected = correctWith(engine.exports(), printerBlock.payload, &report.samplePrinter)) ? 0 : 1;
+        });
+    if (!corrected) return fail("the engine could not correct the sample picture");
+    for (const auto& [image, name] : {std::pair{&report.sample, "sample.png"}, std::pair{&report.sampleMonitor, "sample-monitor.png"},
+                                      std::pair{&report.samplePrinter, "sample-printer.png"}})
+        if (!writeImage(at(name), *image, &error)) return fail(error);
+
+    // Report figures.
+    if (!readImage(scan.output, &report.it8Scan, &error) || !readImage(print.output, &report.chartScan, &error))
+        return fail(error);
+    if (!loadModelFile(scanner.output, &report.model, &error)) return fail(error);
+    report.patches = patchDifferences(report.it8Scan, report.model);
+    const printsim::PrinterResponse inkjet = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
+    const printsim::PrinterGamut gamut(inkjet, 25);
+    printerFigures(report.model, printerBlock.payload, gamut, &report);
+    report.samplePrinted = report.samplePrinter;
+    for (std::size_t i = 0; i < report.samplePrinted.pixels.size(); i += 3) {
+        std::uint8_t* p = &report.samplePrinted.pixels[i];
+        const auto shown = labToDisplay(gamut.printLab(p[0], p[1], p[2]));
+        std::memcpy(p, shown.data(), 3);
     }
-    if (!common.quiet) std::printf("demo written to %s (original: %s)\n", o.outputDir.c_str(), original.c_str());
+    report.notes = {"scanner: the scan driver on the simulated scanner (mild true response), built-in virtual IT8.7/2 "
+                    "target with its reference file",
+                    "monitor: phosphors at their defaults, matched levels 186 186 186 (a monitor of gamma 2.2)",
+                    "printer: the virtual inkjet printer, chart scanned at 300 dpi by the virtual scanner"};
+    report.files = {{"scanned IT8.7/2 target", "it8-scan.tga"},
+                    {"its reference data", "it8-reference.txt"},
+                    {"scanner model", "scanner.mdl"},
+                    {"monitor visual match page", "monitor-match.html"},
+                    {"monitor correction", "monitor.blk"},
+                    {"printer chart", "printer-chart.tga"},
+                    {"the chart printed and scanned", "printed-chart-scan.tga"},
+                    {"printer correction", "printer.blk"},
+                    {"printer correction from the printer table", "printer-from-table.blk"},
+                    {"sample picture, before and after", "sample.png"}};
+    if (!writeReport(at("report.html"), report, &error)) return fail(error);
+
+    if (!common.quiet) {
+        double sum = 0, worst = 0;
+        for (const auto& p : report.patches) {
+            sum += p.de2000;
+            worst = std::max(worst, p.de2000);
+        }
+        std::printf("\nsummary\n");
+        std::printf("  scanner model: %zu patches, CIEDE2000 mean %.2f, max %.2f\n", report.patches.size(),
+                    report.patches.empty() ? 0.0 : sum / static_cast<double>(report.patches.size()), worst);
+        double psum = 0;
+        for (double d : report.printerNodeDe) psum += d;
+        std::printf("  printer correction: %zu printable grid colours, CIE76 mean %.2f\n", report.printerNodeDe.size(),
+                    report.printerNodeDe.empty() ? 0.0 : psum / static_cast<double>(report.printerNodeDe.size()));
+        for (const auto& t : report.timings) std::printf("  %-58s %9.1f ms\n", t.first.c_str(), t.second);
+        std::printf("report: %s\n", at("report.html").c_str());
+    }
     return 0;
 }
 

@@ -21,12 +21,20 @@ std::vector<std::uint8_t> modelBytes(const std::vector<float>& model) {
     return bytes;
 }
 
-bool loadModel(const std::string& path, std::vector<float>* model, std::string* error) {
+}  // namespace
+
+bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error) {
     LoadedFile file;
     if (!loadFileOfKind(path, {SavedKind::ScannerModel}, &file, error)) return false;
     model->assign(QEL_MODEL_FLOATS + 1, 0.0f);  // room for the 2 reported bytes past the floats
     std::memcpy(model->data(), file.payload.data(), QEL_MODEL_FLOATS * sizeof(float));
     return true;
+}
+
+namespace {
+
+bool loadModel(const std::string& path, std::vector<float>* model, std::string* error) {
+    return loadModelFile(path, model, error);
 }
 
 bool exists(const std::string& path) {

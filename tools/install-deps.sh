@@ -4,7 +4,7 @@
 set -euo pipefail
 
 native=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-        liblcms2-dev libcli11-dev libpng-dev libtiff-dev clang libclang-rt-14-dev)
+        liblcms2-dev libcli11-dev libpng-dev libtiff-dev clang libclang-rt-14-dev chromium fonts-dejavu-core)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xvfb xauth)
 wine32=(wine wine32:i386)
 

@@ -1,0 +1,332 @@
+#include "report.h"
+
+#include <png.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+
+namespace aucal {
+
+namespace {
+
+std::string base64(const std::string& in) {
+    static const char* t = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((in.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < in.size(); i += 3) {
+        const unsigned v = (static_cast<unsigned char>(in[i]) << 16) | (static_cast<unsigned char>(in[i + 1]) << 8) |
+                           static_cast<unsigned char>(in[i + 2]);
+        out += t[v >> 18];
+        out += t[(v >> 12) & 63];
+        out += t[(v >> 6) & 63];
+        out += t[v & 63];
+    }
+    if (i < in.size()) {
+        unsigned v = static_cast<unsigned char>(in[i]) << 16;
+        if (i + 1 < in.size()) v |= static_cast<unsigned char>(in[i + 1]) << 8;
+        out += t[v >> 18];
+        out += t[(v >> 12) & 63];
+        out += i + 1 < in.size() ? t[(v >> 6) & 63] : '=';
+        out += '=';
+    }
+    return out;
+}
+
+// Box-filtered reduction so that the embedded pictures stay small.
+RgbImage shrink(const RgbImage& in, int maxWidth) {
+    if (in.width <= maxWidth || in.width == 0) return in;
+    const int f = (in.width + maxWidth - 1) / maxWidth;
+    RgbImage out;
+    out.width = in.width / f;
+    out.height = std::max(1, in.height / f);
+    out.pixels.assign(3ull * out.width * out.height, 0);
+    for (int y = 0; y < out.height; ++y)
+        for (int x = 0; x < out.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                unsigned sum = 0;
+                for (int dy = 0; dy < f; ++dy)
+                    for (int dx = 0; dx < f; ++dx)
+                        sum += in.pixels[3ull * ((static_cast<std::size_t>(y) * f + dy) * in.width + x * f + dx) + c];
+                out.pixels[3ull * (static_cast<std::size_t>(y) * out.width + x) + c] =
+                    static_cast<std::uint8_t>(sum / (f * f));
+            }
+    return out;
+}
+
+std::string dataUri(const RgbImage& image, int maxWidth) { return "data:image/png;base64," + base64(pngBytes(shrink(image, maxWidth))); }
+
+std::string fmt(double v, int decimals = 2) {
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    return b;
+}
+
+std::string escape(const std::string& s) {
+    std::string o;
+    for (char c : s) {
+        if (c == '<') o += "&lt;";
+        else if (c == '>') o += "&gt;";
+        else if (c == '&') o += "&amp;";
+        else o += c;
+    }
+    return o;
+}
+
+struct Stats {
+    double mean = 0, max = 0, p90 = 0;
+};
+Stats stats(std::vector<double> v) {
+    Stats s;
+    if (v.empty()) return s;
+    s.mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
+    std::sort(v.begin(), v.end());
+    s.max = v.back();
+    s.p90 = v[static_cast<std::size_t>(0.9 * static_cast<double>(v.size() - 1))];
+    return s;
+}
+
+float modelFloat(const std::vector<float>& m, std::size_t i) { return i < m.size() ? m[i] : 0.0f; }
+
+std::string toneCurveSvg(const std::vector<float>& model) {
+    std::ostringstream s;
+    const int w = 360, h = 260, pad = 30;
+    s << "<svg class=\"chart\" width=\"" << w << "\" height=\"" << h << "\" viewBox=\"0 0 " << w << ' ' << h
+      << "\" xmlns=\"http://www.w3.org/2000/svg\">";
+    s << "<rect x=\"" << pad << "\" y=\"10\" width=\"" << w - pad - 10 << "\" height=\"" << h - pad - 10
+      << "\" fill=\"#fafafa\" stroke=\"#999\"/>";
+    const char* colours[3] = {"#d22", "#2a2", "#22d"};
+    for (int c = 0; c < 3; ++c) {
+        s << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" stroke-width=\"1.5\" points=\"";
+        for (int v = 0; v < 256; ++v) {
+            const double x = pad + (w - pad - 10) * v / 255.0;
+            const double y = 10 + (h - pad - 10) * (1.0 - std::clamp<double>(modelFloat(model, 256 * c + v), 0.0, 1.05) / 1.05);
+            s << fmt(x, 1) << ',' << fmt(y, 1) << ' ';
+        }
+        s << "\"/>";
+    }
+    s << "<text x=\"" << pad << "\" y=\"" << h - 8 << "\" font-size=\"11\">scanner level 0 .. 255</text>";
+    s << "<text x=\"2\" y=\"20\" font-size=\"11\">1.0</text></svg>";
+    return s.str();
+}
+
+std::string barChartSvg(const std::vector<double>& values, double scaleMax, const char* colour) {
+    std::ostringstream s;
+    const int w = 760, h = 180;
+    s << "<svg class=\"chart\" width=\"" << w << "\" height=\"" << h << "\" viewBox=\"0 0 " << w << ' ' << h
+      << "\" xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"" << w << "\" height=\"" << h
+      << "\" fill=\"#fafafa\" stroke=\"#999\"/>";
+    const double bw = values.empty() ? 1 : static_cast<double>(w) / static_cast<double>(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double bh = (h - 10) * std::min(1.0, values[i] / scaleMax);
+        s << "<rect x=\"" << fmt(bw * static_cast<double>(i), 2) << "\" y=\"" << fmt(h - bh, 1) << "\" width=\""
+          << fmt(std::max(0.5, bw - 0.5), 2) << "\" height=\"" << fmt(bh, 1) << "\" fill=\"" << colour << "\"/>";
+    }
+    for (double g = 1; g < scaleMax; g += std::max(1.0, std::floor(scaleMax / 5))) {
+        const double y = h - (h - 10) * g / scaleMax;
+        s << "<line x1=\"0\" x2=\"" << w << "\" y1=\"" << fmt(y, 1) << "\" y2=\"" << fmt(y, 1)
+          << "\" stroke=\"#ccc\"/><text x=\"2\" y=\"" << fmt(y - 2, 1) << "\" font-size=\"10\">" << g << "</text>";
+    }
+    s << "</svg>";
+    return s.str();
+}
+
+std::string gamutSvg(const GamutSlice& g) {
+    std::ostringstream s;
+    const int size = 320;
+    const double scale = size / 260.0;  // a*, b* from -130 to 130
+    auto px = [&](double a) { return fmt(size / 2.0 + a * scale, 1); };
+    auto py = [&](double b) { return fmt(size / 2.0 - b * scale, 1); };
+    s << "<svg class=\"chart\" width=\"" << size << "\" height=\"" << size << "\" viewBox=\"0 0 " << size << ' ' << size
+      << "\" xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"" << size << "\" height=\"" << size
+      << "\" fill=\"#fafafa\" stroke=\"#999\"/><line x1=\"0\" x2=\"" << size << "\" y1=\"" << size / 2 << "\" y2=\""
+      << size / 2 << "\" stroke=\"#ccc\"/><line y1=\"0\" y2=\"" << size << "\" x1=\"" << size / 2 << "\" x2=\""
+      << size / 2 << "\" stroke=\"#ccc\"/>";
+    s << "<polygon fill=\"#cde\" stroke=\"#357\" points=\"";
+    for (const auto& p : g.boundary) s << px(p.first) << ',' << py(p.second) << ' ';
+    s << "\"/>";
+    for (const auto& p : g.targets)
+        s << "<circle cx=\"" << px(p.first) << "\" cy=\"" << py(p.second) << "\" r=\"1.8\" fill=\"#c40\"/>";
+    s << "<text x=\"4\" y=\"14\" font-size=\"11\">L* = " << fmt(g.lightness, 0)
+      << ": printable a*b* (blue), scanner colours near it (dots)</text></svg>";
+    return s.str();
+}
+
+std::string it8OverlaySvg(const RgbImage& scan) {
+    std::ostringstream s;
+    const int shownWidth = std::min(scan.width, 760);
+    const double k = scan.width == 0 ? 1 : static_cast<double>(shownWidth) / scan.width;
+    const int shownHeight = static_cast<int>(scan.height * k);
+    s << "<svg class=\"picture\" width=\"" << shownWidth << "\" height=\"" << shownHeight << "\" viewBox=\"0 0 "
+      << scan.width << ' ' << scan.height << "\" xmlns=\"http://www.w3.org/2000/svg\">";
+    s << "<image width=\"" << scan.width << "\" height=\"" << scan.height << "\" href=\"" << dataUri(scan, 800)
+      << "\"/>";
+    const FrameBox f = findTargetFrame(scan);
+    if (f.found) {
+        s << "<rect x=\"" << f.left << "\" y=\"" << f.top << "\" width=\"" << f.right - f.left << "\" height=\""
+          << f.bottom - f.top << "\" fill=\"none\" stroke=\"#0f0\" stroke-width=\"" << 2 / k << "\"/>";
+        auto window = [&](int r, int c) {
+            const auto w = cellWindow(f, r, c);
+            s << "<rect x=\"" << w[0] << "\" y=\"" << w[1] << "\" width=\"" << w[2] - w[0] + 1 << "\" height=\""
+              << w[3] - w[1] + 1 << "\" fill=\"none\" stroke=\"#f0f\" stroke-width=\"" << 1 / k << "\"/>";
+        };
+        for (int r = 1; r <= 12; ++r)
+            for (int c = 1; c <= 22; ++c) window(r, c);
+        for (int c = 1; c <= 22; ++c) window(14, c);
+    }
+    s << "</svg>";
+    return s.str();
+}
+
+}  // namespace
+
+std::string pngBytes(const RgbImage& image) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, image.pixels.data(), 0, nullptr)) return {};
+    std::string out(size, '\0');
+    if (!png_image_write_to_memory(&png, out.data(), &size, 0, image.pixels.data(), 0, nullptr)) return {};
+    out.resize(size);
+    return out;
+}
+
+FrameBox findTargetFrame(const RgbImage& image) {
+    FrameBox f;
+    int left = image.width, right = -1, top = image.height, bottom = -1;
+    // Dark pixels of the frame line: runs of at least a few along a row, so
+    // that noise does not widen the box.
+    for (int y = 0; y < image.height; ++y) {
+        int run = 0;
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint8_t* p = &image.pixels[3ull * (static_cast<std::size_t>(y) * image.width + x)];
+            run = (p[0] <= 38 && p[1] <= 38 && p[2] <= 38) ? run + 1 : 0;
+            if (run >= 3) {
+                left = std::min(left, x - 2);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    if (right - left < 24 || bottom - top < 16) return f;
+    f.found = true;
+    f.left = left;
+    f.right = right;
+    f.top = top;
+    f.bottom = bottom;
+    return f;
+}
+
+std::array<int, 4> cellWindow(const FrameBox& f, int row, int column) {
+    const double cw = (f.right - f.left) / 24.0, ch = (f.bottom - f.top) / 16.0;
+    const int cell = static_cast<int>(cw);
+    const int h = (2 * cell) / 6;
+    const double cx = f.left + (column + 0.5) * cw, cy = f.top + (row + 0.5) * ch;
+    return {static_cast<int>(cx - h), static_cast<int>(cy - h), static_cast<int>(cx + h), static_cast<int>(cy + h)};
+}
+
+std::string renderReport(const ReportData& d) {
+    std::ostringstream s;
+    s << R"(<!doctype html><html lang="en"><head><meta charset="utf-8"><title>aucal calibration report</title><style>
+body{font:14px/1.45 sans-serif;margin:24px auto;max-width:1000px;color:#222}
+h1{font-size:24px}h2{font-size:18px;border-bottom:1px solid #ccc;padding-bottom:4px;margin-top:32px}
+table{border-collapse:collapse;font-size:12px}td,th{border:1px solid #ddd;padding:2px 6px;text-align:right}
+th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:flex-start}
+.figs figure{margin:0}figcaption{font-size:12px;color:#555}.scroll{max-height:320px;overflow:auto;display:inline-block}
+.big{font-size:16px}
+</style></head><body>
+<h1>aucal calibration report</h1>
+)";
+    if (!d.notes.empty()) {
+        s << "<ul>";
+        for (const auto& n : d.notes) s << "<li>" << escape(n) << "</li>";
+        s << "</ul>";
+    }
+
+    // Scanner.
+    std::vector<double> de76, de2000;
+    for (const auto& p : d.patches) {
+        de76.push_back(p.de76);
+        de2000.push_back(p.de2000);
+    }
+    const Stats s76 = stats(de76), s00 = stats(de2000);
+    s << "<section id=\"scanner\"><h2>Scanner: the scanned IT8.7/2 target</h2>"
+      << "<p>The scan as the driver wrote it (top of the picture = first scanned line), the target's frame as found "
+         "(green) and the 130 sample windows (magenta).</p>"
+      << it8OverlaySvg(d.it8Scan) << "</section>";
+    s << "<section id=\"tone-curves\"><h2>Tone curves</h2><div class=\"figs\"><figure>" << toneCurveSvg(d.model)
+      << "<figcaption>relative luminance of scanner levels, red, green and blue</figcaption></figure></div></section>";
+    s << "<section id=\"patch-differences\"><h2>Colour difference of every patch</h2><p class=\"big\">CIEDE2000 mean "
+      << fmt(s00.mean) << ", 90th percentile " << fmt(s00.p90) << ", maximum " << fmt(s00.max) << "; CIE76 mean "
+      << fmt(s76.mean) << ", maximum " << fmt(s76.max)
+      << ".</p><p>The model's colour of each patch (its polynomial on the scanner's patch means, sampled from the "
+         "windows above) against the reference data, both as CIELAB against the target white.</p>"
+      << barChartSvg(de2000, std::max(2.0, std::ceil(s00.max)), "#c63")
+      << "<div class=\"scroll\"><table><tr><th>patch</th><th>reference L*a*b*</th><th>model L*a*b*</th><th>"
+         "&Delta;E76</th><th>&Delta;E00</th></tr>";
+    for (const auto& p : d.patches)
+        s << "<tr><td>" << p.name << "</td><td>" << fmt(p.reference[0], 1) << ' ' << fmt(p.reference[1], 1) << ' '
+          << fmt(p.reference[2], 1) << "</td><td>" << fmt(p.model[0], 1) << ' ' << fmt(p.model[1], 1) << ' '
+          << fmt(p.model[2], 1) << "</td><td>" << fmt(p.de76) << "</td><td>" << fmt(p.de2000) << "</td></tr>";
+    s << "</table></div></section>";
+
+    // Printer.
+    const Stats sp = stats(d.printerNodeDe);
+    s << "<section id=\"printer\"><h2>Printer: the chart as printed and scanned</h2><div class=\"figs\"><figure><img "
+         "alt=\"scanned printer chart\" width=\"360\" src=\""
+      << dataUri(d.chartScan, 500) << "\"><figcaption>the printed chart, scanned</figcaption></figure></div>"
+      << "<p class=\"big\">For the " << d.printerNodeDe.size()
+      << " grid colours that the printer can print, what it prints from the correction differs from the wanted "
+         "colour by CIE76 mean "
+      << fmt(sp.mean) << ", 90th percentile " << fmt(sp.p90) << ", maximum " << fmt(sp.max) << ".</p>"
+      << barChartSvg(d.printerNodeDe, std::max(2.0, std::ceil(sp.p90 * 1.5)), "#36a") << "</section>";
+    s << "<section id=\"gamut\"><h2>A slice of the printer gamut</h2>" << gamutSvg(d.gamut) << "</section>";
+
+    // Before and after.
+    s << "<section id=\"before-after\"><h2>Before and after</h2><div class=\"figs\">";
+    auto fig = [&](const RgbImage& img, const char* caption) {
+        if (img.width == 0) return;
+        s << "<figure><img alt=\"" << caption << "\" width=\"300\" src=\"" << dataUri(img, 320) << "\"><figcaption>"
+          << caption << "</figcaption></figure>";
+    };
+    fig(d.sample, "as scanned");
+    fig(d.sampleMonitor, "through the monitor correction (monitor drive)");
+    fig(d.samplePrinter, "through the printer correction (printer drive)");
+    fig(d.samplePrinted, "that drive as the virtual printer prints it");
+    s << "</div></section>";
+
+    s << "<section id=\"timings\"><h2>Timings</h2><table><tr><th>step</th><th>ms</th></tr>";
+    for (const auto& t : d.timings) s << "<tr><td style=\"text-align:left\">" << escape(t.first) << "</td><td>" << fmt(t.second, 1) << "</td></tr>";
+    s << "</table></section>";
+
+    s << "<section id=\"files\"><h2>Files</h2><ul>";
+    for (const auto& f : d.files) s << "<li><a href=\"" << escape(f.second) << "\">" << escape(f.second) << "</a> " << escape(f.first) << "</li>";
+    s << "</ul></section></body></html>\n";
+    return s.str();
+}
+
+bool writeReport(const std::string& path, const ReportData& data, std::string* error) {
+    const std::string html = renderReport(data);
+    std::ofstream out(path, std::ios::trunc);
+    out << html;
+    out.flush();
+    if (!out) {
+        *error = "cannot write " + path;
+        out.close();
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace aucal

@@ -1,0 +1,60 @@
+// The demo's report: one self-contained HTML page with inline SVG and
+// embedded PNG pictures.
+#ifndef AUCAL_REPORT_H
+#define AUCAL_REPORT_H
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "colour_difference.h"
+#include "image_io.h"
+
+namespace aucal {
+
+struct PatchDifference {
+    std::string name;  // "A1" .. "L22", "GS1" .. "GS22"
+    Lab3 reference;
+    Lab3 model;
+    double de76;
+    double de2000;
+};
+
+struct GamutSlice {
+    double lightness = 50;
+    std::vector<std::pair<double, double>> boundary;  // a*, b* of the printable edge, by hue
+    std::vector<std::pair<double, double>> targets;   // a*, b* of model grid colours near this lightness
+};
+
+struct ReportData {
+    RgbImage it8Scan;
+    std::vector<float> model;
+    std::vector<PatchDifference> patches;
+    RgbImage chartScan;
+    std::vector<double> printerNodeDe;  // per printable grid node
+    GamutSlice gamut;
+    RgbImage sample, sampleMonitor, samplePrinter, samplePrinted;
+    std::vector<std::pair<std::string, double>> timings;  // step, milliseconds
+    std::vector<std::pair<std::string, std::string>> files;  // label, file name in the folder
+    std::vector<std::string> notes;
+};
+
+// Frame of the IT8 target as the host finds it for drawing: the bounding box
+// of the dark frame pixels, in display coordinates (top row first).
+struct FrameBox {
+    bool found = false;
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+FrameBox findTargetFrame(const RgbImage& image);
+
+// The sample window of cell (row, column) of a frame box: x0, y0, x1, y1.
+std::array<int, 4> cellWindow(const FrameBox& frame, int row, int column);
+
+std::string renderReport(const ReportData& data);
+bool writeReport(const std::string& path, const ReportData& data, std::string* error);
+
+std::string pngBytes(const RgbImage& image);
+
+}  // namespace aucal
+
+#endif
