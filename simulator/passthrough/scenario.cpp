@@ -59,6 +59,14 @@ bool parseDouble(const std::string& word, double low, double high, double* out) 
     return true;
 }
 
+// An unsigned value within [low, high]; *out changes only when it is valid.
+bool parseRange(const std::string& word, std::uint32_t low, std::uint32_t high, std::uint32_t* out) {
+    std::uint64_t v = 0;
+    if (!parseUnsigned(word, high, &v) || v < low) return false;
+    *out = static_cast<std::uint32_t>(v);
+    return true;
+}
+
 // "auto" leaves the optional empty.
 template <typename T>
 bool parseAutoOr(const std::string& word, std::optional<T>* out) {
@@ -192,7 +200,7 @@ bool applyKey(Scenario& s, const Line& line, const std::string& baseFolder) {
     if (k == "seed") return parseInto(v, &s.seed);
     if (k == "lines") return parseAutoOr(v, &s.lines);
     if (k == "bytes_per_line") return parseAutoOr(v, &s.bytesPerLine);
-    if (k == "line_pad") return parseInto(v, &s.linePad) && s.linePad <= 0xFFFF;
+    if (k == "line_pad") return parseRange(v, 0, 0xFFFF, &s.linePad);
     if (k == "document") {
         if (v.empty()) return false;
         s.document = lower(v) == "it8" ? std::string("it8") : resolvePath(v, baseFolder);
@@ -216,15 +224,15 @@ bool applyKey(Scenario& s, const Line& line, const std::string& baseFolder) {
         s.background = rgb;
         return true;
     }
-    if (k == "piece_bytes") return parseInto(v, &s.pieceBytes) && s.pieceBytes > 0;
-    if (k == "piece_limit") return parseInto(v, &s.pieceLimit) && s.pieceLimit > 0;
-    if (k == "piece_slack") return parseInto(v, &s.pieceSlack) && s.pieceSlack <= 0xFFFF;
+    if (k == "piece_bytes") return parseRange(v, 1, 0xFFFFFFFFu, &s.pieceBytes);
+    if (k == "piece_limit") return parseRange(v, 1, 0xFFFFFFFFu, &s.pieceLimit);
+    if (k == "piece_slack") return parseRange(v, 0, 0xFFFF, &s.pieceSlack);
     auto polls = [&](std::uint32_t* out) {
         if (lower(v) == "never") {
             *out = kNever;
             return true;
         }
-        return parseInto(v, out) && *out != kNever;
+        return parseRange(v, 0, kNever - 1, out);
     };
     if (k == "not_ready_polls") return polls(&s.notReadyPolls);
     if (k == "not_ready_polls_after_abort") return polls(&s.notReadyPollsAfterAbort);
