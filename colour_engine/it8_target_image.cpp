@@ -176,7 +176,9 @@ bool locateFrame(const ImageRows& img, EdgeTrace& left, EdgeTrace& right) {
         if (!img.read(v)) continue;
         const int lx = findLeftEdge(img);
         const int rx = findRightEdge(img);
-        if (lx < 0 || rx < 0 || std::abs(lx - rx) < 10) continue;
+        // The right edge must lie right of the left one: edges found the
+        // other way round would be traced and sampled as a mirrored target.
+        if (lx < 0 || rx < 0 || rx - lx < 10) continue;
         left = EdgeTrace{lx, v, lx, v};
         right = EdgeTrace{rx, v, rx, v};
         traceEdges(img, left, right);

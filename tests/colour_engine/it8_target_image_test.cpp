@@ -303,6 +303,28 @@ TEST(LocateIt8Frame, EdgesNineApartAreRejectedTenApartTraced) {
     }
 }
 
+TEST(LocateIt8Frame, EdgesFoundTheWrongWayRoundAreRejected) {
+    // On a light ground: a line with medium pixels only on its right (found
+    // as the right edge) left of a line with medium pixels only on its left
+    // (found as the left edge). Traced, they would pass as a mirrored frame.
+    Image img(200, 100, 200);
+    img.fill(50, 10, 51, 76, kDark);
+    img.fill(52, 10, 54, 76, kMedium);
+    img.fill(147, 10, 149, 76, kMedium);
+    img.fill(150, 10, 151, 76, kDark);
+    OpenImage f(img);
+    EdgeTrace l, r;
+    EXPECT_FALSE(f.locate(l, r));
+    // The same lines the right way round are a frame.
+    Image upright(200, 100, 200);
+    upright.fill(47, 10, 49, 76, kMedium);
+    upright.fill(50, 10, 51, 76, kDark);
+    upright.fill(150, 10, 151, 76, kDark);
+    upright.fill(152, 10, 154, 76, kMedium);
+    OpenImage g(upright);
+    EXPECT_TRUE(g.locate(l, r));
+}
+
 TEST(LocateIt8Frame, StripeAtHalfHeightSendsItToTheQuarterRow) {
     Image img(200, 160);
     img.outline(20, 20, 170, 120);
