@@ -120,6 +120,33 @@ TEST(SolveNormalEquations, ZeroColumnBringsForwardTheRowSmallestInTheNextColumn)
     EXPECT_NEAR(x[8], 1.0f, 1e-6);
 }
 
+TEST(SolveNormalEquations, EqualPivotRatiosTakeTheLaterRow) {
+    // Column 0: rows 0 and 2 both have the ratio 1. Eliminating with row 2
+    // rounds differently from eliminating with row 0; the values below are
+    // those of the later row (the earlier one gives -3.80000019, 6.80000019).
+    float a[9] = {1, 0, 1, -1, 2, 0, -3, -1, -1};
+    float b[9] = {3, 3, 5, 2, 1, -1, 3, 2, 5};
+    float x[9] = {};
+    ASSERT_EQ(SolveNormalEquations(3, a, b, x), 1);
+    EXPECT_EQ(x[0], -3.79999995f);
+    EXPECT_EQ(x[1], -0.399999976f);
+    EXPECT_EQ(x[2], 6.79999971f);
+    EXPECT_NEAR(x[0], -3.8, 1e-6);  // the solution itself: (-3.8, -0.4, 6.8)
+}
+
+TEST(SolveNormalEquations, ZeroPivotWithNoRatioBelowOneUndoesItsSwap) {
+    // Column 1 has a zero pivot (row 2, chosen on the equal ratio 0 over the
+    // all-zero row 0). In column 2 row 2 has the ratio 1, not below 1, and
+    // row 0 none: the swap is undone, row 2 solves x2 = 2 and row 0 then meets
+    // its nonzero remainder.
+    float a[9] = {0, 0, 0, -1, 1, -3, 0, 0, 2};
+    float b[9] = {-3, 4, 4, 2, 3, -3, -4, -3, 5};
+    float x[9] = {};
+    EXPECT_EQ(SolveNormalEquations(3, a, b, x), 0);
+    EXPECT_EQ(x[2], 2.0f);
+    EXPECT_EQ(x[1], 0.0f);
+}
+
 TEST(SolveNormalEquations, RejectsSizesOutsideOneToTen) {
     float a[121] = {1}, b[33] = {1}, x[33] = {};
     EXPECT_EQ(SolveNormalEquations(0, a, b, x), 0);
