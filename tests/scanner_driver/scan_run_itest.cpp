@@ -397,19 +397,13 @@ TEST_F(ScanRun, ScannerThatNeverBecomesReadyIsGivenUp) {
     expectReleased();
 }
 
-TEST_F(ScanRun, MessageTitleFromTheProfile) {
+TEST_F(ScanRun, MessagesUseTheLanguageBlockAndTheProfileTitle) {
     bench.writeWinIni("[AUCAL]\nBrand=North\nPackage=Pro\n");
-    bench.removeLibrary();
-    bench.installWithoutBufAddr();
-    bench.scenario("error = 0 1 255");
-    bench.removeLibrary();
-    bench.scenario("");
-    std::string error;
-    sim::installPassThroughInto(bench.folder(), sim::Dialect::Scan, sim::InstallOptions{}, &error);
-    bench.scenario("adapter = 0");
     EXPECT_EQ(bench.scan(1, 2), 1);
     ASSERT_EQ(bench.boxes.size(), 1u);
     EXPECT_EQ(bench.boxes[0].title, "North Pro Calibrator");
+    EXPECT_NE(bench.boxes[0].text, "Please make sure your slidekit is connected correctly.") << "block 2 is not English";
+    EXPECT_FALSE(bench.boxes[0].text.empty());
 }
 
 }  // namespace
