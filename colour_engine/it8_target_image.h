@@ -54,7 +54,8 @@ void TraceFrameEdges(PfFile file, int width, int height, EdgeTrace& left, EdgeTr
 bool It8FrameIsPlausible(const EdgeTrace& left, const EdgeTrace& right);
 
 // Finds, traces and checks the frame on the scan rows in turn; true with the
-// two traced edges of the first frame that passes.
+// two traced edges of the first frame that passes. On a scan row the right
+// edge must lie at least 10 pixels right of the left edge.
 bool LocateIt8Frame(PfFile file, int width, int height, EdgeTrace& left, EdgeTrace& right);
 
 // Frame cell numbering.

@@ -545,6 +545,57 @@ TEST_F(BrokenFile, HugeDeclaredSizeOverTinyFileAllocatesNothing) {
     EXPECT_EQ(pfdAllocationCount(), before);
 }
 
+// Small images of dark, medium and light specks and lines: edges, traces
+// and windows land anywhere, often at the image's borders. Every read must
+// stay inside the file and the buffers (the sanitizer build checks), and the
+// reader answers 0 or 1 with everything released.
+TEST_F(BrokenFile, RandomSpeckledImagesAreHandledSafely) {
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return state >> 8;
+    };
+    for (int round = 0; round < 150; ++round) {
+        const int w = 8 + int(next() % 90), h = 2 + int(next() % 70);
+        Image img(w, h, kMedium);
+        for (int i = 0, n = int(next() % 400); i < n; ++i) {
+            const std::uint8_t v = next() % 3 == 0 ? 200 : kDark;
+            img.set(int(next() % w), int(next() % h), v, v, v);
+        }
+        // A frame-like outline somewhere, often clipped or lopsided.
+        const int x0 = int(next() % w) - 4, y0 = int(next() % h) - 4;
+        const int x1 = x0 + 10 + int(next() % 60), y1 = y0 + 6 + int(next() % 40);
+        for (int y = std::max(0, y0); y <= std::min(h - 1, y1); ++y)
+            for (int x = std::max(0, x0); x <= std::min(w - 1, x1); ++x)
+                if (x == x0 || x == x1 || y == y0 || y == y1) img.set(x, y, kDark, kDark, kDark);
+        const int r = read(img.file());
+        ASSERT_TRUE(r == 0 || r == 1);
+    }
+}
+
+TEST(SamplePatch, AnyTracesGiveWindowsInsideTheImage) {
+    Image img(60, 40, 90);
+    OpenImage f(img);
+    std::uint32_t state = 99;
+    auto coordinate = [&] {
+        state = state * 1664525u + 1013904223u;
+        const int v = int(state >> 16) % 4000 - 2000;
+        return state % 7 == 0 ? v * 1000000 : v;  // now and then far out
+    };
+    for (int i = 0; i < 2000; ++i) {
+        const EdgeTrace l = edge(coordinate(), coordinate(), coordinate(), coordinate());
+        const EdgeTrace r = edge(coordinate(), coordinate(), coordinate(), coordinate());
+        const qel::PatchSample s = qel::SamplePatch(f.file.get(), l, r, f.width, f.height, i % 16, i % 24);
+        ASSERT_GE(s.count, 0);
+        ASSERT_LE(s.count, f.width * f.height);
+        if (s.count > 0) {
+            ASSERT_EQ(s.r, 90);
+        } else {
+            ASSERT_EQ(s.r, 0);
+        }
+    }
+}
+
 TEST(TargaImageFile, HeaderFieldsAreLittleEndianAtTheirOffsets) {
     const qel::TargaImageFile h = qel::TargaImageFile::make(0x1234, 0xABCD);
     std::uint8_t bytes[18];
