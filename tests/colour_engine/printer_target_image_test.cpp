@@ -375,6 +375,50 @@ TEST_F(MarkTables, SideCheckKeepsOnlyBoxesBelowTheCornerMark) {
     EXPECT_EQ(qel::CheckSideMarks(qel::sideMarkTable(), qel::topMarkTable()), ChartStatus::ManySideMarks);
 }
 
+TEST_F(MarkTables, SideCheckDropsOnlyBoxesSmallBothWays) {
+    for (int k = 0; k < 17; ++k) {
+        for (int y = 0; y < 10; ++y) qel::AddTopRun(qel::topMarkTable(), 21 * k, 21 * k + 15, y);
+    }
+    for (int i = 0; i < 32; ++i) {
+        for (int r = 0; r < 10; ++r) qel::AddSideRun(qel::sideMarkTable(), 0, 15, 45 + 15 * i + r);
+    }
+    // A narrow but tall stroke under the side column is a mark-sized box in
+    // one direction: it stays, and makes one side mark too many.
+    for (int y = 530; y < 570; ++y) qel::AddSideRun(qel::sideMarkTable(), 5, 9, y);
+    // A speck-sized box (narrow and low) is dropped.
+    for (int y = 600; y < 602; ++y) qel::AddSideRun(qel::sideMarkTable(), 4, 9, y);
+    ASSERT_EQ(sideCount(), 34);
+    EXPECT_EQ(qel::CheckSideMarks(qel::sideMarkTable(), qel::topMarkTable()), ChartStatus::ManySideMarks);
+    EXPECT_EQ(sideCount(), 33);
+}
+
+TEST_F(MarkTables, ChartSideColumnHoldsFortyBoxesBeforeTheAlignmentTest) {
+    // The chart's rows below the top band, through the side table as the
+    // first pass sees them (dark: every channel at most 38).
+    const Image chart = chartImage();
+    for (int y = 0; y < 10; ++y)
+        for (int k = 0; k < 17; ++k) qel::AddTopRun(qel::topMarkTable(), 21 * k, 21 * k + 15, y);
+    for (int y = 45; y < chart.height; ++y) {
+        int x = 0;
+        while (x < chart.width) {
+            auto dark = [&](int px) {
+                const std::uint8_t* p = &chart.bgr[(static_cast<std::size_t>(y) * chart.width + px) * 3];
+                return p[0] <= 38 && p[1] <= 38 && p[2] <= 38;
+            };
+            if (!dark(x)) {
+                ++x;
+                continue;
+            }
+            const int a = x;
+            while (x < chart.width && dark(x)) ++x;
+            qel::AddSideRun(qel::sideMarkTable(), a, x - 1, y);
+        }
+    }
+    EXPECT_EQ(sideCount(), 40);
+    EXPECT_EQ(qel::CheckSideMarks(qel::sideMarkTable(), qel::topMarkTable()), ChartStatus::Found);
+    EXPECT_EQ(sideCount(), 32);
+}
+
 TEST_F(MarkTables, WindowsReachingOutsideTheImageAreClipped) {
     for (int k = 0; k < 17; ++k) {
         for (int y = 0; y < 10; ++y) qel::AddTopRun(qel::topMarkTable(), 21 * k, 21 * k + 15, y);
