@@ -462,16 +462,6 @@ TEST_F(SamplingFrame, WindowIsClippedToTheImage) {
     EXPECT_EQ(s.r, 50);
 }
 
-TEST_F(SamplingFrame, WindowOutsideTheImageCountsNothing) {
-    Image img(900, 600, 50);
-    OpenImage f(img);
-    fillTable(-1);
-    const EdgeTrace l = edge(2000, 100, 2000, 580), r = edge(2720, 100, 2720, 580);
-    const qel::PatchSample s = qel::SamplePatch(f.file.get(), l, r, f.width, f.height, 3, 3);
-    EXPECT_EQ(s.count, 0);
-    EXPECT_EQ(cellOf(3, 3), (std::array<std::int32_t, 3>{0, 0, 0}));
-}
-
 // ---------------------------------------------------------------------------
 // Files that are not what the reader takes.
 

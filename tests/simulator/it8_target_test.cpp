@@ -66,19 +66,6 @@ TEST(It8ReferenceSet, ColoursAreDistinctAndSpreadOverTheGamut) {
     for (const Xyz& c : refs.grey) EXPECT_DOUBLE_EQ(std::round(c.y * 100.0) / 100.0, c.y);
 }
 
-TEST(It8ReferenceSet, CellsMapToRowsAndGreyScale) {
-    const It8ReferenceSet refs = makeIt8Reference();
-    EXPECT_EQ(cellReference(refs, 1, 1)->y, refs.colour[0][0].y);
-    EXPECT_EQ(cellReference(refs, 12, 22)->y, refs.colour[11][21].y);
-    EXPECT_EQ(cellReference(refs, 14, 1)->y, refs.grey[1].y);
-    EXPECT_EQ(cellReference(refs, 14, 22)->y, refs.grey[22].y);
-    EXPECT_FALSE(cellReference(refs, 0, 5));
-    EXPECT_FALSE(cellReference(refs, 13, 5));
-    EXPECT_FALSE(cellReference(refs, 15, 5));
-    EXPECT_FALSE(cellReference(refs, 5, 0));
-    EXPECT_FALSE(cellReference(refs, 5, 23));
-}
-
 TEST(It8ReferenceText, HoldsEveryPatchOnceInTheReadersFormat) {
     const It8ReferenceSet refs = makeIt8Reference();
     const std::string text = it8ReferenceText(refs);
@@ -127,28 +114,6 @@ TEST(ScannerResponse, PresetsKeepTheFrameDarkAndTheSurroundMedium) {
     }
 }
 
-TEST(ScannerResponse, ToneCurveRisesFromBlackToWhite) {
-    for (ResponsePreset p : kPresets) {
-        const ScannerResponse r = responsePreset(p);
-        for (int c = 0; c < 3; ++c) {
-            EXPECT_DOUBLE_EQ(toneLevel(0.0, c, r), r.blackLevel[c]);
-            EXPECT_DOUBLE_EQ(toneLevel(1.0, c, r), r.whiteLevel[c]);
-            EXPECT_DOUBLE_EQ(toneLevel(2.0, c, r), r.whiteLevel[c]);
-            double previous = -1;
-            for (double s = 0; s <= 1.0; s += 0.05) {
-                EXPECT_GT(toneLevel(s, c, r), previous);
-                previous = toneLevel(s, c, r);
-            }
-        }
-    }
-    // Gamma 2 puts a quarter signal half way.
-    ScannerResponse r;
-    r.gamma = {2, 2, 2};
-    r.blackLevel = {0, 0, 0};
-    r.whiteLevel = {200, 200, 200};
-    EXPECT_DOUBLE_EQ(toneLevel(0.25, 1, r), 100.0);
-}
-
 TEST(ScannerResponse, D50WhiteGivesFullSignalAndCrosstalkSparesNeutrals) {
     ScannerResponse r;
     const Xyz d50{96.42, 100.0, 82.49};
@@ -171,11 +136,6 @@ TEST(ScannerResponse, D50WhiteGivesFullSignalAndCrosstalkSparesNeutrals) {
         EXPECT_GE(s, 0.0);
         EXPECT_LE(s, 1.0);
     }
-}
-
-TEST(ScannerResponse, PresetNamesRoundTrip) {
-    for (ResponsePreset p : kPresets) EXPECT_EQ(presetFromName(presetName(p)), p);
-    EXPECT_FALSE(presetFromName("bright"));
 }
 
 // ---------------------------------------------------------------------------
