@@ -54,19 +54,14 @@ int columnSpread(const std::vector<std::uint8_t>& line, unsigned pixels, int col
 const unsigned kReference[3] = {2000, 1900, 2100};
 
 // Inquiry, window, optional calibration, start, ready, transfer of every line.
-std::vector<std::vector<std::uint8_t>> scanAll(PassThrough& pt, Session& s, int calibration /* -1 none */) {
+std::vector<std::vector<std::uint8_t>> scanAll(Session& s, int calibration /* -1 none */) {
     EXPECT_EQ(s.doInquiry(), 0u);
     EXPECT_EQ(s.setWindow(WindowRequest{}), 0u);
     if (calibration >= 0) {
         EXPECT_EQ(s.calibrate(kReference, calibration).status, 0u);
     }
-    EXPECT_EQ(s.startScan(), 0u);
-    EXPECT_GE(s.waitReady(), 0);
-    Shared transfer(65536);
-    EXPECT_GT(s.describeTransfer(transfer, s.bytesPerLine), 0u);
     std::vector<std::vector<std::uint8_t>> lines;
-    EXPECT_TRUE(s.readAll(&lines));
-    (void)pt;
+    EXPECT_TRUE(s.scanLines(&lines));
     return lines;
 }
 
@@ -213,13 +208,13 @@ TEST(PassThroughScan, CorrectShadingGivesAFlatScanAndNoShadingLeavesStripes) {
 
     ASSERT_TRUE(pt.load());
     Session plain(pt);
-    const auto raw = scanAll(pt, plain, -1);
+    const auto raw = scanAll(plain, -1);
     ASSERT_EQ(raw.size(), 6u);
     for (int c = 0; c < 3; ++c) EXPECT_GT(columnSpread(raw[3], 1015, c), 10) << "colour " << c;
 
     ASSERT_TRUE(pt.load());
     Session corrected(pt);
-    const auto flat = scanAll(pt, corrected, 0);
+    const auto flat = scanAll(corrected, 0);
     ASSERT_EQ(flat.size(), 6u);
     for (const auto& line : flat) {
         for (unsigned i = 0; i < 1015 * 3; ++i) ASSERT_NEAR(line[i], 200, 1) << "byte " << i;
@@ -227,7 +222,7 @@ TEST(PassThroughScan, CorrectShadingGivesAFlatScanAndNoShadingLeavesStripes) {
 
     ASSERT_TRUE(pt.load());
     Session wrong(pt);
-    const auto striped = scanAll(pt, wrong, 1);
+    const auto striped = scanAll(wrong, 1);
     for (int c = 0; c < 3; ++c) EXPECT_GT(columnSpread(striped[2], 1015, c), 10) << "colour " << c;
 }
 
@@ -243,12 +238,8 @@ TEST(PassThroughScan, StoredGreenShadingServesAllThreeColours) {
     ASSERT_EQ(s.sendPlanar(res.coefficients, 1015), 0u);
     // A count that is neither Q nor 3Q is refused.
     EXPECT_EQ(s.sendPlanar(res.coefficients, 1016), 0x8F01u);
-    ASSERT_EQ(s.startScan(), 0u);
-    ASSERT_GE(s.waitReady(), 0);
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, s.bytesPerLine), 0u);
     std::vector<std::vector<std::uint8_t>> lines;
-    ASSERT_TRUE(s.readAll(&lines));
+    ASSERT_TRUE(s.scanLines(&lines));
     EXPECT_LE(columnSpread(lines[0], 1015, 1), 2);
 }
 
@@ -264,12 +255,8 @@ TEST(PassThroughScan, ToneTablesAreAppliedToTheDeliveredLines) {
     // Model 6000 takes 256-entry tables only.
     EXPECT_EQ(s.sendGamma(4096, std::vector<std::uint8_t>(4096, 0)), 0x8F01u);
     ASSERT_EQ(s.sendGamma(256, inverse), 0u);
-    ASSERT_EQ(s.startScan(), 0u);
-    ASSERT_GE(s.waitReady(), 0);
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, s.bytesPerLine), 0u);
     std::vector<std::vector<std::uint8_t>> lines;
-    ASSERT_TRUE(s.readAll(&lines));
+    ASSERT_TRUE(s.scanLines(&lines));
     for (unsigned i = 0; i < 3 * 1015; ++i) ASSERT_NEAR(lines[0][i], 55, 1);
 }
 
@@ -289,12 +276,8 @@ TEST(PassThroughScan, TwelveBitModelTakes4096EntryTables) {
     std::vector<std::uint8_t> threshold(4096);
     for (int n = 0; n < 4096; ++n) threshold[n] = n >= 2048 ? 255 : 0;
     ASSERT_EQ(s.sendGamma(4096, threshold), 0u);
-    ASSERT_EQ(s.startScan(), 0u);
-    ASSERT_GE(s.waitReady(), 0);
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, s.bytesPerLine), 0u);
     std::vector<std::vector<std::uint8_t>> lines;
-    ASSERT_TRUE(s.readAll(&lines));
+    ASSERT_TRUE(s.scanLines(&lines));
     // 128 / 255 of full scale is 2056: above the threshold everywhere.
     for (unsigned i = 0; i < s.bytesPerLine - s.bytesPerLine % 3; ++i) ASSERT_EQ(lines[0][i], 255) << i;
 }
@@ -376,10 +359,7 @@ TEST(PassThroughScan, RecordsThatWereNotHandedOutAreRefused) {
     ASSERT_TRUE(pt.load());
     Session s(pt);
     ASSERT_EQ(s.setWindow(WindowRequest{}), 0u);
-    ASSERT_EQ(s.startScan(), 0u);
-    ASSERT_EQ(s.waitReady(), 0);
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, 3045), 0u);
+    ASSERT_TRUE(s.beginTransfer());
     // A piece address changed after BUF_ADDR.
     const std::uint32_t saved = r32(s.records.p(), 8);
     w32(s.records.p(), 8, saved + 1);
@@ -409,15 +389,12 @@ TEST(PassThroughScan, InjectedStatusHitsTheNthCallOnly) {
     ASSERT_TRUE(pt.load());
     Session s(pt);
     ASSERT_EQ(s.setWindow(WindowRequest{}), 0u);
-    ASSERT_EQ(s.startScan(), 0u);
-    ASSERT_GE(s.waitReady(), 0);
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, 3045), 0u);
+    ASSERT_TRUE(s.beginTransfer());
     std::vector<std::vector<std::uint8_t>> lines;
     ASSERT_EQ(s.readLines(20, 0, &lines), 0u);
-    std::fill(transfer.p(), transfer.p() + 65536, std::uint8_t{0xEE});
+    std::fill(s.transfer.p(), s.transfer.p() + 65536, std::uint8_t{0xEE});
     EXPECT_EQ(s.readLines(10, 20, nullptr), 0x8217u);
-    EXPECT_EQ(transfer.p()[0], 0xEE);  // nothing delivered
+    EXPECT_EQ(s.transfer.p()[0], 0xEE);  // nothing delivered
     EXPECT_EQ(s.readLines(10, 20, nullptr), 0u);  // the injected call did not count as delivery
     EXPECT_EQ(s.setWindow(WindowRequest{}), 0u);
     EXPECT_EQ(s.setWindow(WindowRequest{}), 0x8414u);
@@ -439,8 +416,7 @@ TEST(PassThroughScan, GetStatusAnswersNotReadyTheSetNumberOfTimes) {
     ASSERT_EQ(pt.call(s.abortBlock, 6), 0u);
     EXPECT_EQ(s.waitReady(), 2);
     // After abort there is nothing left to read.
-    Shared transfer(65536);
-    ASSERT_GT(s.describeTransfer(transfer, 3045), 0u);
+    ASSERT_GT(s.describeTransfer(s.transfer, 3045), 0u);
     EXPECT_EQ(s.readLines(1, 0, nullptr), 0x8F02u);
 
     pt.setScenario("not_ready_polls = never\n");

@@ -64,6 +64,7 @@ public:
           status(64),
           read(64),
           records(256 * kPieceBytes),
+          transfer(65536),
           pt_(pt) {}
 
     unsigned doInquiry() {
@@ -164,6 +165,13 @@ public:
         if (s == 0 && out != nullptr) collect(n, out);
         return s;
     }
+    // Start scan, wait for ready, describe the 64 KiB transfer buffer.
+    bool beginTransfer() {
+        return startScan() == 0 && waitReady() >= 0 && describeTransfer(transfer, bytesPerLine) > 0;
+    }
+    // ... and read every line.
+    bool scanLines(std::vector<std::vector<std::uint8_t>>* out) { return beginTransfer() && readAll(out); }
+
     // Identity (or any) 256- or 4096-entry tables in all four slots.
     unsigned sendGamma(unsigned entries, const std::vector<std::uint8_t>& table) {
         std::uint8_t* b = gamma.p();
@@ -263,6 +271,7 @@ public:
 
     Shared inquiry, window, geometry, readShadingBlock, sendShadingBlock, gamma, start, abortBlock, status, read;
     Shared records;
+    Shared transfer;
     unsigned bytesPerLine = 0, lines = 0, pieces = 0, unitsPerPiece = 0;
 
 private:

@@ -109,8 +109,7 @@ unsigned startVexa(PassThrough& pt, Session& s) {
 
 std::vector<std::vector<std::uint8_t>> transferVexa(Session& s) {
     std::vector<std::vector<std::uint8_t>> lines;
-    Shared transfer(65536);
-    EXPECT_GT(s.describeTransfer(transfer, s.bytesPerLine), 0u);
+    EXPECT_GT(s.describeTransfer(s.transfer, s.bytesPerLine), 0u);
     EXPECT_TRUE(s.readAll(&lines, true));
     return lines;
 }
