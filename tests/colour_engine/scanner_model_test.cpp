@@ -370,6 +370,13 @@ TEST(ScannerGrid, NodesAtBlackWhiteAndASaturatedRed) {
     EXPECT_EQ(lab[2], b);
     EXPECT_LT(lab[1], 150.0f * 0.8f);
 
+    // A negative polynomial value is clamped to 0 before the conversion.
+    poly[0] = -82.22f;
+    qel::ScannerGridNode(model.data(), 16, 0, 0, lab);
+    EXPECT_EQ(lab[0], 0.0f);
+    EXPECT_EQ(lab[1], 0.0f);
+    EXPECT_EQ(lab[2], 0.0f);
+
     // Node 9 stands for level 143: linear value (143 / 255)^2.
     poly[0] = 0;
     poly[9 + 1] = 0;
