@@ -36,7 +36,7 @@ struct ImageRows {
     std::uint8_t* row;  // width x 3 bytes
 
     const std::uint8_t* pixel(int x) const { return row + 3 * static_cast<std::size_t>(x); }
-    bool dark(int x) const { return x >= 0 && x < width && isDark(pixel(x)); }
+    bool dark(std::int64_t x) const { return x >= 0 && x < width && isDark(pixel(static_cast<int>(x))); }
 
     bool read(int y) const {
         if (y < 0 || y >= height) return false;
@@ -74,8 +74,8 @@ int findRightEdge(const ImageRows& img) {
 // away (so a one-row gap is bridged). Ties go to the later k of the sweep
 // from `kFirst` to `kLast`. True when the point moved.
 bool traceStep(const ImageRows& img, int row, int kFirst, int kLast, std::int32_t& x, std::int32_t& y) {
-    if (std::abs(row - y) > 2) return false;
-    const int startX = x;
+    if (std::abs(static_cast<std::int64_t>(row) - y) > 2) return false;
+    const std::int64_t startX = x;
     const int dir = kFirst < kLast ? 1 : -1;
     int best = 5;
     bool moved = false;
@@ -84,7 +84,7 @@ bool traceStep(const ImageRows& img, int row, int kFirst, int kLast, std::int32_
             const int a = std::abs(k);
             if (a < best) best = a;
             if (a == best) {
-                x = startX + k;
+                x = static_cast<std::int32_t>(startX + k);
                 y = row;
                 moved = true;
             }
@@ -146,7 +146,8 @@ namespace {
 // with reach 2. A direction ends when neither edge moved on two rows running.
 void traceEdges(const ImageRows& img, EdgeTrace& left, EdgeTrace& right) {
     bool movedBefore = true;
-    for (int y = left.y1 + 1; y < img.height; ++y) {
+    const int firstForward = left.y1 < 0 ? 0 : left.y1 >= img.height ? img.height : left.y1 + 1;
+    for (int y = firstForward; y < img.height; ++y) {
         if (!img.read(y)) break;
         const bool l = traceStep(img, y, -4, 4, left.x1, left.y1);
         const bool r = traceStep(img, y, 4, -4, right.x1, right.y1);
@@ -155,7 +156,8 @@ void traceEdges(const ImageRows& img, EdgeTrace& left, EdgeTrace& right) {
         movedBefore = moved;
     }
     movedBefore = true;
-    for (int y = left.y0 - 1; y >= 0; --y) {
+    const int firstBackward = left.y0 <= 0 ? -1 : left.y0 > img.height ? img.height - 1 : left.y0 - 1;
+    for (int y = firstBackward; y >= 0; --y) {
         if (!img.read(y)) break;
         const bool l = traceStep(img, y, -2, 2, left.x0, left.y0);
         const bool r = traceStep(img, y, 2, -2, right.x0, right.y0);
