@@ -246,9 +246,12 @@ R callAddress(void* address, const char* what, Convention convention, A... args)
 
 // ---- Desktop --------------------------------------------------------------
 
-// A focused top-level window of the calling thread with its message queue.
+// A focused top-level window of the calling thread with its message queue,
+// standing for the host's dialog: it has a static text item 1017, where the
+// drivers put their status texts.
 class FocusWindow {
 public:
+    static constexpr std::int32_t kStatusItem = 1017;
     // The handle as the 32-bit value that a ProgressRecord or a driver takes.
     std::uint32_t handle32() const { return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle_)); }
     void* handle() const { return handle_; }
@@ -260,14 +263,17 @@ public:
     std::size_t takeQueued();
     // Whether the window still has the keyboard focus.
     bool hasFocus() const;
+    // The text of one of its items (kStatusItem).
+    std::string itemText(std::int32_t item) const;
 
 private:
     friend void withFocusWindow(const std::function<void(FocusWindow&)>& body);
     void* handle_ = nullptr;
 };
 
-// Creates a visible top-level window, gives it the keyboard focus, runs body,
-// destroys the window (also when body fails) and leaves the queue empty.
+// Creates a visible top-level window with its item, gives it the keyboard
+// focus, runs body, destroys the window (also when body fails) and leaves the
+// queue empty.
 void withFocusWindow(const std::function<void(FocusWindow&)>& body);
 
 constexpr std::uint32_t kWmKeyDown = 0x0100;
@@ -276,6 +282,24 @@ constexpr std::uint32_t kWmChar = 0x0102;
 constexpr std::uint32_t kWmUser = 0x0400;
 constexpr std::uint32_t kVkEscape = 0x1B;
 constexpr std::uint32_t kVkReturn = 0x0D;
+
+// Message boxes shown during the case, in order. Each is answered at once with
+// the answer set (IDOK, 1, unless set otherwise for the case): on Windows the
+// real box appears and is closed by that button; on Linux the stand-in's
+// handler answers it.
+struct MessageBoxSeen {
+    std::string title;
+    std::string text;
+};
+const std::vector<MessageBoxSeen>& messageBoxes();
+void setMessageBoxAnswer(int button);
+// The boxes as text, "title: text" a line, to write as output.
+std::string messageBoxText();
+
+// The Windows directory that the libraries under test see: the Wine prefix's
+// C:\windows, or on Linux the folder that the native run set up (AUCAL_WINDIR),
+// each with the simulated pass-through library installed.
+std::string windowsDirectory();
 
 // ---- Host progress callback -----------------------------------------------
 

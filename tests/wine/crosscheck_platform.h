@@ -21,6 +21,10 @@ void release(void* library);
 void beforeCase();
 std::string leftBehind();
 
+// Called by the platform side for each message box; gives the button that
+// answers it.
+int messageBoxShown(const std::string& title, const std::string& text);
+
 // dir joined with a '/'-separated relative name, in this platform's form.
 std::string join(const std::string& dir, const std::string& relative);
 

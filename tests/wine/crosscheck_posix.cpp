@@ -10,6 +10,7 @@
 #include "platform/desktop_posix.h"
 #include "platform/library.h"
 #include "platform/messages.h"
+#include "platform/profile.h"
 
 namespace crosscheck {
 
@@ -39,8 +40,19 @@ void* symbol(void* library, const char* name) {
 
 void release(void* library) { pfFreeLibrary(reinterpret_cast<PfLibrary>(library)); }
 
+namespace {
+
+int answerMessageBox(void*, PfWindow, const char* text, const char* title, uint32_t) {
+    return messageBoxShown(title != nullptr ? title : "", text != nullptr ? text : "");
+}
+
+}  // namespace
+
 void beforeCase() {
     pfdResetDesktop();
+    pfdSetMessageBoxHandler(&answerMessageBox, nullptr);
+    // The drivers' one-second polls cost no real time here.
+    pfdUseVirtualClock(1);
     pfdFailAllocationAfter(0);
     pfdFailWriteAfter(0);
     g_blocksBefore = pfdLiveGlobalBlocks();
@@ -93,9 +105,23 @@ std::size_t FocusWindow::takeQueued() {
 
 bool FocusWindow::hasFocus() const { return pfGetFocus() == static_cast<PfWindow>(handle_); }
 
+std::string FocusWindow::itemText(std::int32_t item) const {
+    char text[512];
+    const std::size_t n = pfdGetItemText(static_cast<PfWindow>(handle_), item, text, sizeof text);
+    if (n == static_cast<std::size_t>(-1)) return {};
+    return std::string(text, n < sizeof text ? n : sizeof text - 1);
+}
+
+std::string windowsDirectory() {
+    char path[1024];
+    const std::uint32_t n = pfGetWindowsDirectory(path, sizeof path);
+    return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
+}
+
 void withFocusWindow(const std::function<void(FocusWindow&)>& body) {
     FocusWindow window;
-    PfWindow handle = pfdCreateWindow("crosscheck focus window");
+    const std::int32_t items[] = {FocusWindow::kStatusItem};
+    PfWindow handle = pfdCreateDialogWindow("crosscheck focus window", items, 1);
     require(handle != nullptr, "cannot create a window");
     window.handle_ = handle;
     pfdSetFocus(handle);

@@ -49,6 +49,8 @@ struct RunState {
     std::string libraryDir;
     std::vector<std::string> failures;  // of the running case
     std::vector<ProgressCall> progress; // of the running case
+    std::vector<MessageBoxSeen> boxes;  // of the running case
+    int boxAnswer = 1;
     bool makingInputs = false;
 };
 
@@ -98,6 +100,8 @@ bool runOne(const Entry& entry) {
     RunState& s = run();
     s.failures.clear();
     s.progress.clear();
+    s.boxes.clear();
+    s.boxAnswer = 1;
     platform::beforeCase();
     try {
         entry.function();
@@ -184,6 +188,24 @@ std::string progressText() {
         text += std::to_string(c.count) + " / " + std::to_string(c.total) + "\n";
     return text;
 }
+
+const std::vector<MessageBoxSeen>& messageBoxes() { return run().boxes; }
+void setMessageBoxAnswer(int button) { run().boxAnswer = button; }
+
+std::string messageBoxText() {
+    std::string text;
+    for (const MessageBoxSeen& b : run().boxes) text += b.title + ": " + b.text + "\n";
+    return text;
+}
+
+namespace platform {
+
+int messageBoxShown(const std::string& title, const std::string& text) {
+    run().boxes.push_back({title, text});
+    return run().boxAnswer;
+}
+
+}  // namespace platform
 
 const std::string& inputDir() { return run().inputDir; }
 const std::string& outputDir() { return run().outputDir; }

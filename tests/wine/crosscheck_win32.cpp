@@ -3,7 +3,10 @@
 // measures how many bytes of arguments a callee takes off the stack.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "crosscheck.h"
 #include "crosscheck_platform.h"
@@ -92,8 +95,50 @@ void* symbol(void* library, const char* name) {
 
 void release(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
 
-void beforeCase() {}
-std::string leftBehind() { return {}; }
+namespace {
+
+HHOOK g_boxHook = nullptr;
+std::vector<HWND> g_boxesAnswered;  // of the running case
+
+// A message box is a dialog of the system class with the text item 0xFFFF
+// and the icon item (1088 in Wine, 20 in Windows); the drivers' own dialogs
+// have neither together.
+bool isMessageBox(HWND window) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    return std::strcmp(name, "#32770") == 0 && GetDlgItem(window, 0xFFFF) != nullptr &&
+           (GetDlgItem(window, 1088) != nullptr || GetDlgItem(window, 20) != nullptr);
+}
+
+// Sees each message box as it is activated, records it and posts the answer
+// into its modal loop.
+LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND box = reinterpret_cast<HWND>(wParam);
+        if (isMessageBox(box) &&
+            std::find(g_boxesAnswered.begin(), g_boxesAnswered.end(), box) == g_boxesAnswered.end()) {
+            g_boxesAnswered.push_back(box);
+            char title[512] = {}, text[2048] = {};
+            GetWindowTextA(box, title, sizeof title);
+            GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+            const int answer = messageBoxShown(title, text);
+            PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(answer), 0);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+void beforeCase() {
+    if (g_boxHook == nullptr) g_boxHook = SetWindowsHookExA(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
+    g_boxesAnswered.clear();
+}
+
+std::string leftBehind() {
+    if (g_boxHook == nullptr) return "the message box hook could not be set";
+    return {};
+}
 
 }  // namespace platform
 
@@ -160,11 +205,26 @@ std::size_t FocusWindow::takeQueued() { return takeMessages(static_cast<HWND>(ha
 
 bool FocusWindow::hasFocus() const { return GetFocus() == static_cast<HWND>(handle_); }
 
+std::string FocusWindow::itemText(std::int32_t item) const {
+    char text[512] = {};
+    const UINT n = GetDlgItemTextA(static_cast<HWND>(handle_), item, text, sizeof text);
+    return std::string(text, n);
+}
+
+std::string windowsDirectory() {
+    char path[MAX_PATH] = {};
+    const UINT n = GetWindowsDirectoryA(path, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
 void withFocusWindow(const std::function<void(FocusWindow&)>& body) {
     require(registerClassOnce(), "RegisterClassA failed");
     HWND handle = CreateWindowExA(0, kWindowClass, "crosscheck focus window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   40, 40, 320, 200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     require(handle != nullptr, "CreateWindowExA failed: " + std::to_string(GetLastError()));
+    CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 8, 8, 300, 20, handle,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(FocusWindow::kStatusItem)),
+                    GetModuleHandleA(nullptr), nullptr);
     struct Cleanup {
         HWND h;
         ~Cleanup() {

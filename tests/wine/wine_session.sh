@@ -3,7 +3,7 @@
 #
 #   wine_session.sh exports <win32-build>        exports and imports of every DLL
 #   wine_session.sh prefix  <win32-build>        a fresh Wine prefix with our files
-#   wine_session.sh native  <program> <libdir> <inputs> <outputs>
+#   wine_session.sh native  <program> <libdir> <inputs> <outputs> [<kaspi-install>]
 #   wine_session.sh host    <win32-build> <inputs> <outputs>
 #   wine_session.sh compare <native-outputs> <wine-outputs>
 #
@@ -128,11 +128,18 @@ cmd_prefix() {
   fi
 }
 
+# The native side's Windows directory is <outputs>.windir (AUCAL_WINDIR), with
+# the simulated pass-through library installed by the native kaspi-install
+# when the build has one.
 cmd_native() {
-  local program="$1" libdir="$2" inputs="$3" outputs="$4"
-  rm -rf "$inputs" "$outputs"
-  mkdir -p "$inputs" "$outputs"
-  "$program" --libdir "$libdir" --inputs "$inputs" --outputs "$outputs" --make-inputs
+  local program="$1" libdir="$2" inputs="$3" outputs="$4" installer="${5:-}"
+  local windir="$outputs.windir"
+  rm -rf "$inputs" "$outputs" "$windir"
+  mkdir -p "$inputs" "$outputs" "$windir"
+  if [ -n "$installer" ]; then
+    "$installer" "$windir" >/dev/null || die "kaspi-install failed"
+  fi
+  AUCAL_WINDIR="$windir" "$program" --libdir "$libdir" --inputs "$inputs" --outputs "$outputs" --make-inputs
 }
 
 cmd_host() {

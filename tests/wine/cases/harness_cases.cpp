@@ -8,6 +8,9 @@
 
 #include "crosscheck.h"
 
+#include "platform/dialogs.h"
+#include "platform/message_box.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -22,6 +25,28 @@ CROSSCHECK_CASE(harness_focus_window_queue) {
         const std::size_t queued = window.takeQueued();
         crosscheck::check(queued == 3, "3 messages posted, " + std::to_string(queued) + " queued");
         crosscheck::check(window.takeQueued() == 0, "the queue was not empty after taking everything");
+    });
+}
+
+// The host window's status item and message boxes, through the platform
+// calls that the drivers make: the real ones on Windows, the stand-in's here.
+CROSSCHECK_CASE(harness_status_item_and_message_boxes) {
+    crosscheck::withFocusWindow([](crosscheck::FocusWindow& window) {
+        PfWindow owner = static_cast<PfWindow>(window.handle());
+        crosscheck::check(pfSetDlgItemText(owner, crosscheck::FocusWindow::kStatusItem, "Scanning line 12") != 0,
+                          "SetDlgItemText on item 1017 failed");
+        crosscheck::check(window.itemText(crosscheck::FocusWindow::kStatusItem) == "Scanning line 12",
+                          "item 1017 reads \"" + window.itemText(crosscheck::FocusWindow::kStatusItem) + "\"");
+
+        const int first = pfMessageBox(owner, "Scanner not ready", "Brand Package", PF_MB_OK | PF_MB_ICONSTOP);
+        crosscheck::setMessageBoxAnswer(PF_IDCANCEL);
+        const int second = pfMessageBox(owner, "Cancel the scan?", "Brand", PF_MB_OKCANCEL | PF_MB_ICONEXCLAMATION);
+        crosscheck::check(first == PF_IDOK && second == PF_IDCANCEL,
+                          "message boxes answered " + std::to_string(first) + ", " + std::to_string(second));
+        crosscheck::check(crosscheck::messageBoxes().size() == 2,
+                          std::to_string(crosscheck::messageBoxes().size()) + " message boxes seen, 2 shown");
+        const std::string seen = crosscheck::messageBoxText();
+        crosscheck::writeOutput("harness/message_boxes.txt", seen.data(), seen.size());
     });
 }
 
