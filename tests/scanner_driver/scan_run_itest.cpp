@@ -10,6 +10,7 @@
 #include "itest_support/driver_bench.h"
 #include "platform/cursors.h"
 #include "platform/desktop_posix.h"
+#include "platform/message_box.h"
 #include "qel_cms.h"
 #include "support/temp_dir.h"
 
@@ -404,6 +405,65 @@ TEST_F(ScanRun, MessagesUseTheLanguageBlockAndTheProfileTitle) {
     EXPECT_EQ(bench.boxes[0].title, "North Pro Calibrator");
     EXPECT_NE(bench.boxes[0].text, "Please make sure your slidekit is connected correctly.") << "block 2 is not English";
     EXPECT_FALSE(bench.boxes[0].text.empty());
+}
+
+TEST_F(ScanRun, PopupAndWaitCursorStandDuringCalibration) {
+    // An error of set window is reported while the popup is up.
+    bench.scenario("error = 1 1 0x8217");
+    EXPECT_EQ(bench.scan(0), 1);
+    ASSERT_EQ(bench.boxes.size(), 1u);
+    EXPECT_EQ(bench.boxes[0].windowsAlive, 3u + 1u) << "host, its item, the popup and its frame";
+    EXPECT_EQ(bench.boxes[0].cursor, static_cast<std::uint32_t>(PF_IDC_WAIT));
+    EXPECT_EQ(bench.boxes[0].style & PF_MB_ICONINFORMATION, static_cast<std::uint32_t>(PF_MB_ICONINFORMATION));
+    expectReleased();
+    // An error of start scan comes after the popup is gone.
+    bench.boxes.clear();
+    bench.scenario("error = 5 1 0x8217");
+    EXPECT_EQ(bench.scan(0), 1);
+    ASSERT_EQ(bench.boxes.size(), 1u);
+    EXPECT_EQ(bench.boxes[0].windowsAlive, 2u);
+    EXPECT_EQ(bench.boxes[0].cursor, static_cast<std::uint32_t>(PF_IDC_ARROW));
+}
+
+TEST_F(ScanRun, LanguageWithoutBlockLoadsEmptyTextsAndGoesOn) {
+    bench.scenario("calibrate = 0\nlines = 2");
+    EXPECT_EQ(bench.scan(0, 9), 0);
+    EXPECT_EQ(bench.statusText(), "");
+    EXPECT_TRUE(bench.imageExists());
+    EXPECT_EQ(bench.scan(0, 0), 0);
+    EXPECT_EQ(bench.statusText(), "Image Saving ...");
+}
+
+TEST_F(ScanRun, WrittenWidthFollowsTheStride) {
+    struct Case {
+        int bytesPerLine;
+        int lines;
+        int width;
+    };
+    for (const Case& c : {Case{3000, 3, 1000}, Case{3003, 3, 1000}, Case{3009, 3, 1004}, Case{3000, 1, 1000}}) {
+        SCOPED_TRACE(c.bytesPerLine);
+        // The document lies off the window: every pixel is the lid.
+        bench.scenario("calibrate = 0\ngain_variation = 0\nshading_noise = 0\ndocument_left = 40\n"
+                       "background = 10 20 30\nbytes_per_line = " + std::to_string(c.bytesPerLine) +
+                       "\nlines = " + std::to_string(c.lines));
+        ASSERT_EQ(bench.scan(0), 0);
+        const auto bytes = testsupport::readFile(bench.imagePath());
+        ASSERT_EQ(bytes.size(), 18u + 3u * c.width * c.lines);
+        EXPECT_EQ(bytes[12] | (bytes[13] << 8), c.width);
+        EXPECT_EQ(bytes[14] | (bytes[15] << 8), c.lines);
+        const int pixels = c.bytesPerLine / 3;
+        for (int row = 0; row < c.lines; ++row) {
+            const std::uint8_t* p = bytes.data() + 18 + 3 * c.width * row;
+            // Lid red 10, green 20, blue 30 (dimmed, no shading sent): blue first.
+            EXPECT_GT(p[0], p[1]);
+            EXPECT_GT(p[1], p[2]);
+            EXPECT_GT(p[2], 0);
+            if (c.width > pixels) {
+                const std::uint8_t* pad = p + 3 * pixels;
+                EXPECT_EQ(pad[0] | pad[1] | pad[2], 0) << "the padding pixel is zero";
+            }
+        }
+    }
 }
 
 }  // namespace

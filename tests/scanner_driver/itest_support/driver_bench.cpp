@@ -15,7 +15,8 @@ namespace {
 DriverBench* g_bench = nullptr;
 
 int recordBox(void* context, PfWindow, const char* text, const char* title, std::uint32_t style) {
-    static_cast<DriverBench*>(context)->boxes.push_back({text, title, style});
+    static_cast<DriverBench*>(context)->boxes.push_back(
+        {text, title, style, pfdListWindows(nullptr, 0), pfdCurrentCursor()});
     return PF_IDOK;
 }
 

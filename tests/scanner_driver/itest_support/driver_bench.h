@@ -23,6 +23,8 @@ struct ShownBox {
     std::string text;
     std::string title;
     std::uint32_t style;
+    std::size_t windowsAlive;   // windows of the desktop while the box is up
+    std::uint32_t cursor;       // system cursor shown while the box is up
 };
 
 // One line of the simulator's call log: its word and key=value fields.
