@@ -215,6 +215,24 @@ TEST_F(VirtualTargetScan, HalfTurnFailsTheOrientationCheck) {
     EXPECT_EQ(cellOf(14, 2), (std::array<std::int32_t, 3>{0, 0, 0}));
 }
 
+TEST_F(VirtualTargetScan, OrientationCheckWantsNeutralEndsOfTheGreyScale) {
+    options.dpi = 100;
+    const it8sim::It8ReferenceSet upright = refs;
+    // A light yellow as GS1: light enough, but blue far below red and green.
+    refs.grey[1] = {70.0, 78.0, 12.0};
+    EXPECT_EQ(scan(), 1);
+    // A middle grey as GS22: neutral but not dark.
+    refs = upright;
+    refs.grey[22] = {19.3, 20.0, 16.5};
+    EXPECT_EQ(scan(), 1);
+    // A grey GS1 too dark to be light.
+    refs = upright;
+    refs.grey[1] = refs.grey[12];
+    EXPECT_EQ(scan(), 1);
+    refs = upright;
+    EXPECT_EQ(scan(), 0);
+}
+
 TEST_F(VirtualTargetScan, NoFrameLeavesTheTableAsItWas) {
     options.dpi = 150;
     ASSERT_EQ(scan(), 0);
@@ -267,6 +285,42 @@ TEST(LocateIt8Frame, TracesAnUprightFrameToItsCorners) {
     ASSERT_TRUE(f.locate(l, r));
     expectEdge(l, 20, 10, 20, 110);
     expectEdge(r, 170, 10, 170, 110);
+}
+
+TEST(LocateIt8Frame, PixelClassesEndAt38And139) {
+    // Dark is every channel at most 38; medium is not dark with every
+    // channel at most 139. One channel past a bound breaks the edge.
+    struct Case {
+        std::uint8_t line[3], ground[3];
+        bool found;
+    };
+    const Case cases[] = {
+        {{38, 38, 38}, {139, 139, 139}, true},
+        {{39, 10, 10}, {100, 100, 100}, false},
+        {{10, 10, 39}, {100, 100, 100}, false},
+        {{10, 10, 10}, {140, 100, 100}, false},
+        {{10, 10, 10}, {100, 100, 140}, false},
+        {{10, 10, 10}, {39, 20, 20}, true},  // medium: one channel above 38
+        {{10, 10, 10}, {38, 38, 38}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.line[0]) << "," << int(c.line[2]) << " on " << int(c.ground[0])
+                                        << "," << int(c.ground[2]));
+        Image img(200, 120);
+        for (int y = 0; y < img.height; ++y)
+            for (int x = 0; x < img.width; ++x) img.set(x, y, c.ground[0], c.ground[1], c.ground[2]);
+        auto line = [&](int x0, int y0, int x1, int y1) {
+            for (int y = y0; y <= y1; ++y)
+                for (int x = x0; x <= x1; ++x) img.set(x, y, c.line[0], c.line[1], c.line[2]);
+        };
+        line(20, 10, 170, 11);
+        line(20, 109, 170, 110);
+        line(20, 10, 21, 110);
+        line(169, 10, 170, 110);
+        OpenImage f(img);
+        EdgeTrace l, r;
+        EXPECT_EQ(f.locate(l, r), c.found);
+    }
 }
 
 TEST(LocateIt8Frame, LeftEdgeNeedsFourPixelsBeforeIt) {
