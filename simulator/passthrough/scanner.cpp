@@ -130,6 +130,16 @@ std::uint32_t Scanner::command(void* block, std::uint32_t adapter, std::uint32_t
     }
     putU16(b, kStatusOffset, result);
     head.add("status", result);
+    if (result == 0) {
+        std::uint32_t overridden = 0;
+        for (const ReplyOverride& r : scenario_.replies) {
+            if (r.code == code && r.appliesTo(call)) {
+                putField(b, r.offset, r.size, r.value);
+                ++overridden;
+            }
+        }
+        if (overridden > 0) fields.add("overridden", overridden);
+    }
     log_.write(LogLine((head.text() + fields.text()).c_str()));
     return result;
 }

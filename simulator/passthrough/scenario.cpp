@@ -246,6 +246,17 @@ bool applyKey(Scenario& s, const Line& line, const std::string& baseFolder) {
         s.errors.push_back(e);
         return true;
     }
+    if (k == "reply") {
+        ReplyOverride r;
+        if ((w.size() != 4 && w.size() != 5) || !parseInto(w[0], &r.code) || !parseRange(w[1], 0, 16399, &r.offset) ||
+            !parseRange(w[2], 1, 4, &r.size) || r.size == 3 || r.offset + r.size > 16400 ||
+            !parseInto(w[3], &r.value) || (w.size() == 5 && !parseSelector(w[4], &r.calls))) {
+            return false;
+        }
+        if (r.size < 4 && r.value >= (1u << (8 * r.size))) return false;
+        s.replies.push_back(r);
+        return true;
+    }
     if (k == "buf_addr_fail") return parseSelector(v, &s.bufAddrFail);
     if (k == "log") {
         if (v.empty()) return false;

@@ -77,6 +77,15 @@
  *                                   from load; "n+" = that call and every later
  *                                   one) only sets <status> and does nothing
  *                                   else; several error lines may be given
+ *   reply = <code> <offset> <size> <value> [<n>[+]]
+ *                                   after a successful SPI_CALL of function
+ *                                   <code> (every call, or only the n-th / from
+ *                                   the n-th on), write <value> as a field of
+ *                                   <size> 1, 2 or 4 bytes at <offset> of the
+ *                                   block: odd replies the scanner would not
+ *                                   give by itself (e.g. vexa's line count at
+ *                                   offset 10 instead of 12); offset + size at
+ *                                   most 16400; the log line carries overridden=<k>
  *   buf_addr_fail = <n>[+]          the n-th BUF_ADDR call returns 0 pieces
  *   log = passthrough.log | none    the call log (relative paths from the
  *                                   scenario's folder)
@@ -154,6 +163,16 @@ struct InjectedError {
     std::uint16_t status = 0;
 };
 
+// A reply field written over what the scanner answered.
+struct ReplyOverride {
+    std::uint32_t code = 0;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+    std::uint32_t value = 0;
+    CallSelector calls;  // nth = 0: every call
+    bool appliesTo(std::uint32_t call) const { return calls.nth == 0 || calls.matches(call); }
+};
+
 constexpr std::uint32_t kNever = 0xFFFFFFFFu;
 
 struct Scenario {
@@ -191,6 +210,7 @@ struct Scenario {
     std::uint32_t notReadyPollsAfterAbort = 1;
     std::uint32_t notReadyPollsAtEnd = 0;
     std::vector<InjectedError> errors;
+    std::vector<ReplyOverride> replies;
     CallSelector bufAddrFail;
     std::string logPath;  // empty: no log
     std::vector<std::string> problems;  // ignored lines, for the log

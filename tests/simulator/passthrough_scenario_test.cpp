@@ -88,6 +88,24 @@ TEST(PassThroughScenario, InjectedErrorsSelectTheirCalls) {
     EXPECT_FALSE(sim::CallSelector{}.matches(1));
 }
 
+TEST(PassThroughScenario, ReplyOverridesNameAFieldThatFitsTheLargestBlock) {
+    const sim::Scenario s = parse(
+        "reply = 5 10 2 742\n"
+        "reply = 0 57 1 32 2+\n"
+        "reply = 4 16398 4 1\n"   // beyond the largest block
+        "reply = 5 12 3 0\n"      // no 3-byte fields
+        "reply = 5 12 1 256\n"    // does not fit a byte
+        "reply = 5 12 2\n");
+    EXPECT_EQ(s.problems.size(), 4u);
+    ASSERT_EQ(s.replies.size(), 2u);
+    EXPECT_EQ(s.replies[0].offset, 10u);
+    EXPECT_EQ(s.replies[0].value, 742u);
+    EXPECT_TRUE(s.replies[0].appliesTo(1));
+    EXPECT_TRUE(s.replies[0].appliesTo(7));
+    EXPECT_FALSE(s.replies[1].appliesTo(1));
+    EXPECT_TRUE(s.replies[1].appliesTo(3));
+}
+
 TEST(PassThroughPieces, SplitCoversTheBlockWithinTheLimit) {
     sim::Scenario s;
     // Shading buffer for 30 lines of 6096 bytes (196608 bytes): 16 pieces of 2 lines.

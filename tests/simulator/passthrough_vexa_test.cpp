@@ -163,6 +163,18 @@ TEST_F(VexaTest, WindowIn4800thsAndTheWiderStartScanReply) {
     EXPECT_EQ(r16(s.start.p(), 10), 0u);
 }
 
+TEST_F(VexaTest, ReplyOverrideMovesTheLineCount) {
+    load("not_ready_polls = 0\nreply = 5 10 2 743\nreply = 5 12 2 0\nreply = 9 6 2 0 1\n");
+    Session s(pt);
+    ASSERT_EQ(s.setWindow(vexaWindow()), 0u);
+    ASSERT_EQ(startVexa(pt, s), 0u);
+    EXPECT_EQ(s.lines, 0u);
+    EXPECT_EQ(r16(s.start.p(), 10), 743u);
+    // The first get status is forced to "not ready"; the second is not.
+    EXPECT_EQ(s.waitReady(), 1);
+    EXPECT_EQ(pt.calls()[1].num("overridden"), 2u);
+}
+
 TEST_F(VexaTest, GeometryFlagAndSixteenBitShadingLines) {
     load("shading_flag = 2\n");
     Session s(pt);
