@@ -1,12 +1,15 @@
 // Printer characterisation judged on the virtual printer: the chart is
-// printed, scanned at 300 dpi by the virtual scanner and analysed with the
-// scanner's exact model; each grid node's output is then printed on the same
-// virtual printer and compared with the colour the node asks for (the model
-// grid's CIELAB with the lightness range scaled into the printer's, as the
-// analysis scales it). Only nodes whose target the printer can print (within
-// 1 CIE 1976 unit) count. The same printer's table through the open
-// analysis is judged the same way against the colour the table aims at. Then Google Benchmark times BuildPrinterLut and the
-// whole PrinterTargetAnalysis on the 300 dpi scan.
+// printed, scanned at 300 dpi by the virtual scanner and analysed; each grid
+// node's output is then printed on the same virtual printer and compared
+// with the colour the node asks for (the model grid's CIELAB with the
+// lightness range scaled into the printer's, as the analysis scales it).
+// Only nodes whose target the printer can print (within 1 CIE 1976 unit)
+// count. Rows: "chart" with the virtual scanner's exact model, "fitted" with
+// the model that ScannerIT8Analysis fits from a scan of the virtual IT8.7/2
+// target by the same scanner, "table" the open analysis of the printer's
+// table, judged against the colour the table aims at. Then Google Benchmark
+// times BuildPrinterLut, the chart locator and the whole
+// PrinterTargetAnalysis on the 300 dpi scan.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -149,6 +152,30 @@ void accuracyReport() {
             char scan[32];
             std::snprintf(scan, sizeof scan, "noise %.0f", noise);
             printRow(name, "chart", scan, code, code == 0 ? judge(block, model, gamut, chartTarget(gamut)) : Stats{});
+        }
+        // The whole chain: the scanner model fitted by ScannerIT8Analysis
+        // from a scan of the virtual IT8.7/2 target by the same scanner.
+        {
+            const auto scanner = scannerFor(1.0);
+            const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
+            const std::string it8 = sc.dir + "/it8.tga", reference = sc.dir + "/it8.txt";
+            it8sim::TargetOptions targetOptions;
+            targetOptions.dpi = 200;
+            it8sim::writeTargaFile(it8, it8sim::renderIt8TargetRgb(refs, scanner, targetOptions));
+            it8sim::writeIt8ReferenceFile(reference, refs);
+            std::vector<float> fitted(QEL_MODEL_FLOATS, 0.0f);
+            int32_t modelSize = 0;
+            int32_t code = ScannerIT8Analysis(1, it8.c_str(), fitted.data(), &modelSize, reference.c_str(), nullptr, nullptr);
+            Stats st;
+            if (code == 0) {
+                const std::string path = sc.dir + "/accuracy.tga";
+                printsim::writeTargaImage(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
+                std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
+                int32_t size = 0;
+                code = PrinterTargetAnalysis(path.c_str(), block.data(), &size, fitted.data(), 0, nullptr, nullptr);
+                if (code == 0) st = judge(block, fitted, gamut, chartTarget(gamut));
+            }
+            printRow(name, "fitted", "noise 1", code, st);
         }
         // The same printer through its printer table.
         const std::vector<float> model = printsim::idealScannerModel(scannerFor(0));
