@@ -153,6 +153,8 @@ TEST_F(ScannerAnalysis, UnreadableImage) {
     EXPECT_EQ(run(1, dir_->file("none.tga"), reference().c_str()), QEL_SCANNER_IMAGE_UNREADABLE);
     EXPECT_EQ(size_, -5);
     EXPECT_EQ(g_reports, (std::vector<int>{0, 5}));
+    EXPECT_EQ(ScannerIT8Analysis(0, nullptr, model_.data(), &size_, nullptr, nullptr, nullptr),
+              QEL_SCANNER_IMAGE_UNREADABLE);
     testsupport::writeText(dir_->file("blank.tga"), std::string(18, '\0'));
     EXPECT_EQ(run(0, dir_->file("blank.tga"), nullptr), QEL_SCANNER_IMAGE_UNREADABLE);
 }
