@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     app.add_option("--model", modelPath, "also write the exact scanner model (15546 little-endian floats)");
     app.add_option("--printer", printerName, "printer preset: inkjet, laser, newsprint");
     app.add_option("--scanner", scannerName, "scanner response: mild, nonlinear, crosstalk, linear");
-    app.add_option("--dpi", options.dpi, "scan resolution")->check(CLI::Range(25.0, 1200.0));
+    app.add_option("--dpi", options.dpi, "scan resolution")->check(CLI::Range(25.0, 600.0));
     app.add_option("--print-dpi", options.printDpi, "chart pixels per inch on paper")->check(CLI::Range(10.0, 600.0));
     app.add_option("--tilt", options.tiltDegrees, "print turned on the glass, degrees")->check(CLI::Range(-10.0, 10.0));
     app.add_option("--blur", options.blurPixels, "optical blur, sigma in scan pixels")->check(CLI::Range(0.0, 20.0));
