@@ -32,8 +32,9 @@ constexpr int kFirstThreshold = 38;              // dark: all three bytes at mos
 constexpr int kThresholdStep = 10;
 constexpr int kMaxPasses = 10;                   // thresholds 38, 48, ..., 128
 
-// A mark table: `capacity` entries of which at most `limit` hold boxes; the
-// entry after the last box has x0 == kMarkEnd.
+// A mark table of the module state: at most `limit` of its entries hold
+// boxes (the table has room for a few more, so the end marker always fits);
+// the entry after the last box has x0 == kMarkEnd.
 struct MarkTableRef {
     MarkBox* boxes;
     int limit;
