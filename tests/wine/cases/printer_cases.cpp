@@ -93,6 +93,17 @@ CROSSCHECK_INPUT(printer_scans) {
 
     const std::vector<float> model = printsim::idealScannerModel(scanner);
     crosscheck::writeInput("printer/model.bin", model.data(), model.size() * sizeof(float));
+
+    // A greyer black (found by a later pass), 150 dpi, turned the other way.
+    options.dpi = 150;
+    options.tiltDegrees = -0.8;
+    options.blurPixels = 0.5;
+    scanner.noiseSigma = 2.0;
+    const printsim::RgbImage laser =
+        printsim::printAndScan(*image, printsim::printerPreset(printsim::PrinterPreset::Laser), scanner, options);
+    const std::string laserPath = crosscheck::inputPath("printer/laser_150dpi.tga");
+    crosscheck::writeInput("printer/laser_150dpi.tga", Bytes{});  // the folder
+    require(printsim::writeTargaImage(laserPath, laser), "laser scan not written");
 }
 #endif
 
@@ -102,6 +113,10 @@ CROSSCHECK_CASE(printer_analysis_pale_marks) { analyse("printer/pale.tga", "prin
 
 CROSSCHECK_CASE(printer_analysis_printed) {
     analyse("printer/printed_300dpi.tga", "printer/printed_300dpi", QEL_PRINTER_OK);
+}
+
+CROSSCHECK_CASE(printer_analysis_laser) {
+    analyse("printer/laser_150dpi.tga", "printer/laser_150dpi", QEL_PRINTER_OK);
 }
 
 CROSSCHECK_CASE(printer_analysis_refusals) {
