@@ -12,6 +12,7 @@ void resetDriverState() {
     g_state.storedShading.clear();
     g_state.blocks = CommandBlocks{};
     g_state.stopRequested = false;
+    g_state.running = false;
     g_state.highPieces = 0;
     g_state.lowPieces = 0;
 }

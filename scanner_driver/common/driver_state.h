@@ -52,6 +52,10 @@ struct CommandBlocks {
 struct DriverState {
     CommandBlocks blocks;
     bool stopRequested = false;   // Escape seen during the transfer
+    // A run is in progress. The transfer dispatches the host's messages, so
+    // host code may call Scan_Image again from inside a run; that call is
+    // refused instead of overwriting the blocks of the running one.
+    bool running = false;
     StoredShading storedShading;
     // Piece counts of the high- and low-byte images of the latest calibration.
     std::uint16_t highPieces = 0;

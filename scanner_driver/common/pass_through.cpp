@@ -18,7 +18,11 @@ Proc procedure(PfLibrary library, const char* name) {
 bool PassThroughLibrary::load(const char* path, bool withAdapterCheck) {
     release();
     library_ = pfLoadLibrary(path);
-    if (library_ == nullptr) return false;
+    // Values below 32 are error codes of the old loader, not handles.
+    if (reinterpret_cast<std::uintptr_t>(library_) < 32) {
+        library_ = nullptr;
+        return false;
+    }
     if (withAdapterCheck) addrChk_ = procedure<AddrChkProc>(library_, "ADDR_CHK");
     spiCall_ = procedure<SpiCallProc>(library_, "SPI_CALL");
     bufAddr_ = procedure<BufAddrProc>(library_, "BUF_ADDR");

@@ -143,11 +143,17 @@ int runOnce(const ModelProfile& profile, ModelSteps& steps, std::uint32_t window
 
 std::int32_t runScanImage(const ModelProfile& profile, ModelSteps& steps, std::uint32_t window, const char* fileName,
                           ScanProgressCallback callback, std::uint32_t type, std::uint32_t language) noexcept {
+    DriverState& state = driverState();
+    if (state.running) return fail();
+    state.running = true;
+    std::int32_t result = fail();
     try {
-        return runOnce(profile, steps, window, fileName, callback, type, language);
+        result = runOnce(profile, steps, window, fileName, callback, type, language);
     } catch (...) {
-        return fail();
+        result = fail();
     }
+    state.running = false;
+    return result;
 }
 
 }  // namespace drv

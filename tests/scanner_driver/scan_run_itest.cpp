@@ -466,4 +466,19 @@ TEST_F(ScanRun, WrittenWidthFollowsTheStride) {
     }
 }
 
+TEST_F(ScanRun, CallFromInsideARunIsRefused) {
+    bench.scenario("calibrate = 0\nlines = 6");
+    std::vector<std::int32_t> nested;
+    const std::string other = bench.windir() + "/other.tga";
+    bench.onProgress = [&] {
+        if (nested.size() < 2) nested.push_back(bench.callScanImage(other, 0));
+    };
+    EXPECT_EQ(bench.scan(0), 0);
+    bench.onProgress = nullptr;
+    EXPECT_EQ(nested, (std::vector<std::int32_t>{1, 1}));
+    EXPECT_TRUE(bench.imageExists());
+    EXPECT_EQ(bench.progress.size(), 1u + 2u * 6u) << "the nested calls reported nothing";
+    EXPECT_EQ(bench.scan(0), 0) << "the next run is accepted again";
+}
+
 }  // namespace

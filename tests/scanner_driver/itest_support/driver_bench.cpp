@@ -21,7 +21,9 @@ int recordBox(void* context, PfWindow, const char* text, const char* title, std:
 }
 
 std::int32_t PF_STDCALL recordProgress(ScanProgressRecord* record, std::int32_t total) {
-    if (g_bench != nullptr) g_bench->progress.push_back({record->count, total});
+    if (g_bench == nullptr) return 0;
+    g_bench->progress.push_back({record->count, total});
+    if (g_bench->onProgress) g_bench->onProgress();
     return 0;
 }
 
@@ -83,6 +85,11 @@ std::int32_t DriverBench::scanTo(const std::string& path, std::uint32_t type, st
     std::filesystem::remove(std::filesystem::path(folder()) / "passthrough.log");
     const auto window = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(host));
     return scanImage_(window, path.c_str(), &recordProgress, type, language);
+}
+
+std::int32_t DriverBench::callScanImage(const std::string& path, std::uint32_t type) {
+    const auto window = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(host));
+    return scanImage_(window, path.c_str(), &recordProgress, type, 0);
 }
 
 bool DriverBench::imageExists() const { return std::filesystem::exists(imagePath()); }

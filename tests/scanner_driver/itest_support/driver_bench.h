@@ -6,6 +6,7 @@
 #define TESTS_SCANNER_DRIVER_DRIVER_BENCH_H
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -55,6 +56,8 @@ public:
 
     std::int32_t scan(std::uint32_t type, std::uint32_t language = 0);
     std::int32_t scanTo(const std::string& path, std::uint32_t type, std::uint32_t language = 0);
+    // Scan_Image called as is (a host calling again from inside a run).
+    std::int32_t callScanImage(const std::string& path, std::uint32_t type);
 
     std::string imagePath() const { return temp_.file("scan.tga"); }
     bool imageExists() const;
@@ -67,6 +70,7 @@ public:
 
     std::vector<ShownBox> boxes;
     std::vector<std::pair<int, int>> progress;  // (count, total)
+    std::function<void()> onProgress;            // run inside each progress call
     PfWindow host = nullptr;
 
 private:
