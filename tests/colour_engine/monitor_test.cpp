@@ -168,6 +168,15 @@ TEST_F(Monitor, SingularPhosphorSetWritesAZeroMatrixAndUsableTables) {
     EXPECT_EQ(ReleaseCorrect(), QEL_RELEASE_OK);
 }
 
+TEST_F(Monitor, ModelMatrixThatOverflowsGivesTheZeroMatrix) {
+    // Finite model floats whose product overflows a float: no infinity in the block.
+    std::vector<float> model(QEL_MODEL_FLOATS, 0.0f);
+    model[796] = 3e38f;
+    const auto block = match(128, 128, 128, model);
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 4; ++j) EXPECT_EQ(matrixEntry(block, k, j), 0.0f);
+}
+
 TEST_F(Monitor, NanPhosphorYGivesTheZeroMatrixToo) {
     // y is stored unchecked; a NaN in it must not reach the block as NaN.
     ASSERT_EQ(SetPhosphorType(0.64f, std::numeric_limits<float>::quiet_NaN(), 0.3f, 0.6f, 0.15f, 0.06f),
