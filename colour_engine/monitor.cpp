@@ -52,10 +52,10 @@ void BuildMatrixBlock(int levelR, int levelG, int levelB, const float* model, st
         }
     }
     // A phosphor set whose matrix has no inverse (chromaticities on one line,
-    // or a white outside their triangle's span) yields infinities or NaN. The
-    // block then carries a zero matrix: every pixel shows table entry 0
-    // (black), a plainly visible result instead of values that no integer
-    // conversion can represent.
+    // a NaN y) yields infinities or NaN, and so does a model matrix whose
+    // product overflows. The block then carries a zero matrix: every pixel
+    // shows table entry 0 (black), a plainly visible result instead of values
+    // that no integer conversion can represent.
     if (!finite)
         for (auto& row : c)
             for (float& v : row) v = 0.0f;
