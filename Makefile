@@ -4,7 +4,7 @@ JOBS ?= 2
 CMAKE ?= cmake
 BUILD_TYPE ?= Release
 
-.PHONY: all deps configure build win32 asan check test demo bench fuzz clean
+.PHONY: all deps configure build win32 asan check test demo bench fuzz fuzz-build clean
 
 all: build
 
@@ -28,16 +28,30 @@ asan:
 	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DAUCAL_SANITIZE=ON > build-asan.log 2>&1 || (cat build-asan.log; exit 1)
 	$(CMAKE) --build build-asan -j$(JOBS)
 
+# Fuzzing: clang with libFuzzer, ASan and UBSan, in build-fuzz/.
+FUZZ_SECONDS ?= 600
+fuzz-build:
+	$(CMAKE) -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DAUCAL_FUZZ=ON > build-fuzz.log 2>&1 || (cat build-fuzz.log; exit 1)
+	$(CMAKE) --build build-fuzz -j$(JOBS)
+
+fuzz: fuzz-build
+	bash tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
+
 # Quick iteration: native build and unit tests only.
 check: build
 	cd build && ctest -L unit -j$(JOBS) --output-on-failure
 
 # Everything: packages, both builds, every test (the wine tests compare the
 # two builds), the sanitizer build.
-test: deps build win32 asan
+# Everything: packages, both builds, every test, the sanitizer build, and a
+# short run of each fuzzer.
+FUZZ_TEST_SECONDS ?= 60
+test: deps build win32 asan fuzz-build
 	cd build && ctest -j$(JOBS) --output-on-failure
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest -LE wine -j$(JOBS) --output-on-failure
+	bash tools/run-fuzzers.sh build-fuzz $(FUZZ_TEST_SECONDS)
 
 demo: build
 	./build/bin/aucal demo --out demo-output
@@ -49,4 +63,4 @@ bench: build
 	@for b in build/bin/*_bench; do [ -x "$$b" ] && "$$b" --benchmark_counters_tabular=true; done
 
 clean:
-	rm -rf build build-win32 build-asan build.log build-win32.log build-asan.log
+	rm -rf build build-win32 build-asan build-fuzz build*.log

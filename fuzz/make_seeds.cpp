@@ -1,0 +1,57 @@
+// Seed corpora for the fuzzers, made by our own tools: a reference data file
+// of the virtual IT8.7/2 target (LF and CR LF), small virtual scans of the
+// target, and the printer chart, also printed and scanned at low resolution.
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "it8_target/virtual_it8.h"
+#include "qel_cms.h"
+#include "virtual_printer/virtual_printer.h"
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
+        return 2;
+    }
+    const fs::path root = argv[1];
+    for (const char* d : {"it8_reference", "it8_target_image", "printer_chart"}) fs::create_directories(root / d);
+
+    const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
+    const std::string text = it8sim::it8ReferenceText(refs);
+    std::ofstream(root / "it8_reference/reference-lf.txt", std::ios::binary) << text;
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    std::ofstream(root / "it8_reference/reference-crlf.txt", std::ios::binary) << crlf;
+
+    const it8sim::ScannerResponse mild = it8sim::responsePreset(it8sim::ResponsePreset::Mild);
+    for (double dpi : {30.0, 45.0}) {
+        it8sim::TargetOptions options;
+        options.dpi = dpi;
+        options.supersample = 1;
+        const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, mild, options);
+        it8sim::writeTargaFile((root / ("it8_target_image/it8-" + std::to_string(static_cast<int>(dpi)) + "dpi.tga")).string(),
+                               raster);
+    }
+
+    // The chart itself is large (549 kB) and slow to search; the seeds are
+    // low-resolution prints of it.
+    const std::string chart = (root / "chart-full.tga").string();
+    if (CreatTargetImage(chart.c_str()) != 0) return 1;
+    if (auto image = printsim::readTargaImage(chart)) {
+        for (double dpi : {40.0}) {
+            printsim::PrintScanOptions options;
+            options.dpi = dpi;
+            options.supersample = 1;
+            const auto scan = printsim::printAndScan(*image, printsim::printerPreset(printsim::PrinterPreset::Inkjet),
+                                                     mild, options);
+            printsim::writeTargaImage(
+                (root / ("printer_chart/printed-" + std::to_string(static_cast<int>(dpi)) + "dpi.tga")).string(), scan);
+        }
+    }
+    fs::remove(chart);
+    return 0;
+}
