@@ -113,6 +113,21 @@ TEST(PassThroughScan, WindowGivesPixelsAndLinesAtTheScanResolution) {
     EXPECT_EQ(t.bytesPerLine, 3u * 1015);
     EXPECT_EQ(t.lines, 742u);
 
+    // The transparency window at 240 dpi, with the adapter.
+    pt.setScenario("adapter = 1\n");
+    ASSERT_TRUE(pt.load());
+    Session v(pt);
+    WindowRequest film;
+    film.xStart = 569;
+    film.xEnd = 4230;
+    film.yEnd = 2332;
+    film.source = 1;
+    film.resolution = 240;
+    ASSERT_EQ(v.setWindow(film), 0u);
+    ASSERT_EQ(v.startScan(), 0u);
+    EXPECT_EQ(v.bytesPerLine, 3u * 1464);
+    EXPECT_EQ(v.lines, 932u);
+
     pt.setScenario("lines = 10\nline_pad = 1\n");
     ASSERT_TRUE(pt.load());
     Session u(pt);
@@ -418,6 +433,15 @@ TEST(PassThroughScan, GetStatusAnswersNotReadyTheSetNumberOfTimes) {
     // After abort there is nothing left to read.
     ASSERT_GT(s.describeTransfer(s.transfer, 3045), 0u);
     EXPECT_EQ(s.readLines(1, 0, nullptr), 0x8F02u);
+
+    // After the last line, the scanner is busy for a while again.
+    pt.setScenario("lines = 1\nnot_ready_polls = 0\nnot_ready_polls_at_end = 4\n");
+    ASSERT_TRUE(pt.load());
+    Session e(pt);
+    ASSERT_EQ(e.setWindow(WindowRequest{}), 0u);
+    ASSERT_TRUE(e.beginTransfer());
+    ASSERT_EQ(e.readLines(1, 0, nullptr), 0u);
+    EXPECT_EQ(e.waitReady(), 4);
 
     pt.setScenario("not_ready_polls = never\n");
     ASSERT_TRUE(pt.load());
