@@ -36,10 +36,14 @@ Description planPieces(std::uint32_t size, std::uint32_t unit, const Scenario& s
 
 void PieceRegistry::add(const Description& description) {
     // A record array described again replaces its old description.
-    descriptions_.erase(std::remove_if(descriptions_.begin(), descriptions_.end(),
-                                       [&](const Description& d) { return d.records == description.records; }),
-                        descriptions_.end());
+    remove(description.records);
     descriptions_.push_back(description);
+}
+
+void PieceRegistry::remove(std::uint32_t records) {
+    descriptions_.erase(std::remove_if(descriptions_.begin(), descriptions_.end(),
+                                       [&](const Description& d) { return d.records == records; }),
+                        descriptions_.end());
 }
 
 const Description* PieceRegistry::find(std::uint32_t records) const {

@@ -37,6 +37,7 @@ struct LinePlacement {
 class PieceRegistry {
 public:
     void add(const Description& description);
+    void remove(std::uint32_t records);
     // The latest description whose record array lies at `records`, or null.
     const Description* find(std::uint32_t records) const;
     // True when [address, address + bytes) lies inside one described piece.

@@ -82,6 +82,9 @@ std::uint32_t Scanner::describeBuffer(void* block, std::uint32_t size, void* rec
             putU32(record, kPieceAddressOffset, blockAddress + k * d.pieceLength);
         }
         pieces_.add(d);
+    } else {
+        // Records that failed to describe a block describe nothing.
+        pieces_.remove(recordsAddress);
     }
     line.add("pieces", d.pieces).add("piece_bytes", d.pieces > 0 ? d.pieceLength : 0);
     log_.write(line);
@@ -111,6 +114,8 @@ std::uint32_t Scanner::command(void* block, std::uint32_t adapter, std::uint32_t
     if (spec_.needsAdapterHandle && !adapterChecked_) {
         // These models are reached only through the handle ADDR_CHK gives.
         result = refuse(fields, SimStatus::WrongAdapter, "no_addr_chk");
+    } else if (spec_.needsAdapterHandle && scenario_.adapterHandle == 0) {
+        result = refuse(fields, SimStatus::WrongAdapter, "no_adapter");
     } else if (adapter != expectedAdapter) {
         result = refuse(fields, SimStatus::WrongAdapter, "adapter");
     } else {

@@ -97,8 +97,9 @@
  *          null tables, a read that does not fit its pieces)
  *   0x8F04 unknown function code
  *   0x8F05 wrong adapter handle: not the one ADDR_CHK returned; vexa and
- *          prescan dialects: any call before ADDR_CHK (error=no_addr_chk);
- *          scan dialect: the handle is 0 unless ADDR_CHK was called
+ *          prescan dialects: any call before ADDR_CHK (error=no_addr_chk) or
+ *          after it returned 0 (error=no_adapter); scan dialect: the handle
+ *          is 0 unless ADDR_CHK was called
  *
  * ---------------------------------------------------------------------------
  * CALL LOG

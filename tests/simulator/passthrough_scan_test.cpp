@@ -311,9 +311,23 @@ TEST(PassThroughScan, BufAddrSplitsTheBlockIntoEqualPiecesOfWholeUnits) {
     // No unit, or a unit larger than the block: no pieces.
     EXPECT_EQ(pt.buf(block.p(), 65536, recs.p(), 0), 0u);
     EXPECT_EQ(pt.buf(block.p(), 1000, recs.p(), 3045), 0u);
+    // The failed call took back the records' earlier description.
+    Session s(pt);
+    ASSERT_EQ(s.setWindow(WindowRequest{}), 0u);
+    ASSERT_EQ(s.startScan(), 0u);
+    EXPECT_GE(s.waitReady(), 0);
+    std::uint8_t* b = s.read.p();
+    w16(b, 6, 3045);
+    w16(b, 8, 1);
+    w32(b, 12, 3045);
+    w16(b, 16, 1);
+    w16(b, 26, 1);
+    w32(b, 28, recs.a());
+    EXPECT_EQ(pt.call(s.read, 8), 0x8F03u);
     EXPECT_EQ(pt.buf(nullptr, 65536, recs.p(), 3045), 0u);
     const auto log = pt.log();
     ASSERT_GE(log.size(), 2u);
+    EXPECT_EQ(log[0].word, "LOAD");
     EXPECT_EQ(log[1].word, "BUF_ADDR");
     EXPECT_EQ(log[1].num("pieces"), 4u);
     EXPECT_EQ(log[1].num("piece_bytes"), 15225u);

@@ -175,6 +175,19 @@ TEST_F(VexaTest, ReplyOverrideMovesTheLineCount) {
     EXPECT_EQ(pt.calls()[1].num("overridden"), 2u);
 }
 
+TEST(PassThroughVexa, NoAdapterHandleNoScanner) {
+    PassThrough pt(sim::Dialect::Vexa, "adapter_handle = 0\n");
+    ASSERT_TRUE(pt.load());
+    Session s(pt);
+    EXPECT_EQ(s.doInquiry(), 0x8F05u);
+    EXPECT_EQ(pt.addrChk(), 0u);
+    EXPECT_EQ(s.doInquiry(), 0x8F05u);
+    const auto calls = pt.calls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].str("error"), "no_addr_chk");
+    EXPECT_EQ(calls[1].str("error"), "no_adapter");
+}
+
 TEST_F(VexaTest, GeometryFlagAndSixteenBitShadingLines) {
     load("shading_flag = 2\n");
     Session s(pt);
