@@ -35,9 +35,12 @@
  *   shading_reference = 2000 1900 2100
  *       Red, green, blue shading reference words, inquiry offsets 70, 72, 74
  *       (scan, prescan). The scanner itself uses these values for its gain.
- *   gain_trims = 10 0 5 1 0 0 0 0 8 0 8 1 0 0 4 0 4 1 0 0
- *       vexa: the 20 bytes at inquiry offsets 70..89 (pairs magnitude, sign;
- *       factor 1 + m/256 when sign is 0, else 1 - m/256). Default all 0.
+ *   gain_trims = 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0
+ *       vexa: the 20 bytes at inquiry offsets 70..89, ten pairs (magnitude,
+ *       sign): factor 1 + m/256 when sign is 0, else 1 - m/256. Pairs 1-3
+ *       (bytes 70..75) serve red, green, blue of source 0, pairs 5-7 (78..83)
+ *       source 1, pairs 8-10 (84..89) source 2. The scanner divides the
+ *       coefficients by its own factors.
  *   calibrate = 1                   set-window reply byte 20 (calibration request)
  *   stored_shading = 0              set-window reply byte 21 (2 = send the stored shading)
  *   gamma_request = 1               set-window reply byte 22 (vexa: send gamma tables)
@@ -60,7 +63,7 @@
  *   document_dpi = 300              resolution of a Targa document
  *   it8_response = mild             true scanner response of the virtual target:
  *                                   mild, nonlinear, crosstalk, linear
- *   it8_tilt = 0                    the virtual target turned on the glass, degrees
+ *   it8_tilt = 0                    the virtual target turned on the glass, degrees (-10..10)
  *   document_left = auto | <inch>   bed position of the document's left edge;
  *   document_top = auto | <inch>    auto: centred in the window of the scan
  *   background = 255 255 255        lid colour (red green blue) outside the document
@@ -109,10 +112,12 @@
  * numbers in decimal:
  *
  *   LOAD dialect=<scan|vexa|prescan> scenario=<path|->
- *   SCENARIO error=<text>                 a scenario line that was ignored
+ *   SCENARIO error=<text>                 a scenario line that was ignored, or
+ *                                         error=document:<why> when the document
+ *                                         cannot be read (the lid is scanned)
  *   ADDR_CHK handle=<h>
- *   BUF_ADDR call=<k> size=<bytes> unit=<bytes> pieces=<n> piece_bytes=<length of each piece>
- *   SPI_CALL code=<c> cmd=<name> call=<k> adapter=<h> status=<s> [fields] [injected=1] [error=<word>]
+ *   BUF_ADDR call=<k> size=<bytes> unit=<bytes> [injected=1|error=address] pieces=<n> piece_bytes=<length of each piece>
+ *   SPI_CALL code=<c> cmd=<name> call=<k> adapter=<h> status=<s> [fields] [error=<word>] [overridden=<k>]
  *   UNLOAD                                the library was released (FreeLibrary)
  *
  * cmd names and their fields (request fields as received, reply fields as given):
@@ -123,10 +128,14 @@
  *   4 gamma         entries (scan, prescan) | table_bytes (vexa)
  *   5 start_scan    bytes_per_line lines
  *   6 abort
- *   7 geometry      bytes_per_line lines flag
+ *   7 geometry      bytes_per_line lines [flag (vexa)]
  *   8 read_image    lines requested done bytes pieces
  *   9 get_status    ready=<0|1>
  * An injected error logs only code, cmd, call, adapter, status and injected=1.
+ * A refused request logs its request fields as far as they were read, then
+ * error=<word>: constant, source, no_adapter, resolution, window, request,
+ * geometry, count, size, entries, table, pieces, no_window, not_scanning,
+ * not_ready, adapter, no_addr_chk, code, null_block.
  */
 #ifndef SIMULATOR_PASSTHROUGH_SCENARIO_H
 #define SIMULATOR_PASSTHROUGH_SCENARIO_H
