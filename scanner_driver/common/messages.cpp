@@ -43,9 +43,15 @@ bool equalsIgnoringCase(const char* a, const char* b) {
     return *a == *b;
 }
 
+// A missing key reads as one blank. GetProfileStringA may strip trailing
+// blanks from its default, which would turn that blank into nothing on some
+// systems; so the default passed is a text no profile value holds, replaced
+// here.
 std::string profileText(const char* key) {
+    static const char kMissing[] = "\x01";
     char value[kProfileBytes];
-    pfGetProfileString("AUCAL", key, " ", value, sizeof value);
+    pfGetProfileString("AUCAL", key, kMissing, value, sizeof value);
+    if (std::strcmp(value, kMissing) == 0) return " ";
     return value;
 }
 

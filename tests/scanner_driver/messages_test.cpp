@@ -172,6 +172,8 @@ TEST_F(Messages, TitleWithoutProfileIsFourBlanksAndCalibrator) {
     EXPECT_EQ(drv::messageTitle(), "    Calibrator");
     profile("[AUCAL]\nPackage=Pro\n");
     EXPECT_EQ(drv::messageTitle(), "  Pro Calibrator");
+    profile("[AUCAL]\nBrand=\nPackage=Pro\n");  // present but empty: no blank for it
+    EXPECT_EQ(drv::messageTitle(), " Pro Calibrator");
 }
 
 TEST_F(Messages, BrandNullInAnyCaseGivesCalibratorWhateverPackageHolds) {
