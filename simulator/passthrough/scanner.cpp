@@ -115,7 +115,7 @@ std::uint32_t Scanner::command(void* block, std::uint32_t adapter, std::uint32_t
         // These models are reached only through the handle ADDR_CHK gives.
         result = refuse(fields, SimStatus::WrongAdapter, "no_addr_chk");
     } else if (spec_.needsAdapterHandle && scenario_.adapterHandle == 0) {
-        result = refuse(fields, SimStatus::WrongAdapter, "no_adapter");
+        result = refuse(fields, SimStatus::WrongAdapter, "no_handle");
     } else if (adapter != expectedAdapter) {
         result = refuse(fields, SimStatus::WrongAdapter, "adapter");
     } else {

@@ -101,7 +101,7 @@
  *   0x8F04 unknown function code
  *   0x8F05 wrong adapter handle: not the one ADDR_CHK returned; vexa and
  *          prescan dialects: any call before ADDR_CHK (error=no_addr_chk) or
- *          after it returned 0 (error=no_adapter); scan dialect: the handle
+ *          after it returned 0 (error=no_handle); scan dialect: the handle
  *          is 0 unless ADDR_CHK was called
  *
  * ---------------------------------------------------------------------------
@@ -135,7 +135,7 @@
  * A refused request logs its request fields as far as they were read, then
  * error=<word>: constant, source, no_adapter, resolution, window, request,
  * geometry, count, size, entries, table, pieces, no_window, not_scanning,
- * not_ready, adapter, no_addr_chk, code, null_block.
+ * not_ready, adapter, no_addr_chk, no_handle, code, null_block.
  */
 #ifndef SIMULATOR_PASSTHROUGH_SCENARIO_H
 #define SIMULATOR_PASSTHROUGH_SCENARIO_H

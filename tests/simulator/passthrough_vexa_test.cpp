@@ -185,7 +185,7 @@ TEST(PassThroughVexa, NoAdapterHandleNoScanner) {
     const auto calls = pt.calls();
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].str("error"), "no_addr_chk");
-    EXPECT_EQ(calls[1].str("error"), "no_adapter");
+    EXPECT_EQ(calls[1].str("error"), "no_handle");
 }
 
 TEST_F(VexaTest, GeometryFlagAndSixteenBitShadingLines) {
