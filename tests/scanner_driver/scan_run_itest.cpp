@@ -17,12 +17,10 @@
 namespace {
 
 using drvtest::DriverBench;
+using drvtest::kDefaultTitle;
 using drvtest::LogEvent;
+constexpr const char* kCheckList = drvtest::kCheckListText;
 
-const char kCheckList[] =
-    " Please make sure : \n \n 1. The cables are connected.\n 2. The scanner is turned on and power LED is\n"
-    "    on.\n 3. You turned on the scanner before you\n    turned on the computer.";
-const char kDefaultTitle[] = "    Calibrator";
 
 class ScanRun : public ::testing::Test {
 protected:

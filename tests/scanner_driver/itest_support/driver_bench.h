@@ -20,6 +20,13 @@
 
 namespace drvtest {
 
+// The check list shown for messages 4 and 5 (English block), and the title
+// of every box without profile settings.
+inline constexpr char kCheckListText[] =
+    " Please make sure : \n \n 1. The cables are connected.\n 2. The scanner is turned on and power LED is\n"
+    "    on.\n 3. You turned on the scanner before you\n    turned on the computer.";
+inline constexpr char kDefaultTitle[] = "    Calibrator";
+
 struct ShownBox {
     std::string text;
     std::string title;
