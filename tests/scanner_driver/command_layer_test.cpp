@@ -408,6 +408,18 @@ TEST_F(ClassicCalibration, GeometriesThatCannotBeAveragedEndTheCalibration) {
     EXPECT_EQ(runShading(1, 0), StepResult::Done) << "seven lines leave one value";
 }
 
+TEST_F(ClassicCalibration, PiecesThatCannotHoldEveryLineAreRefused) {
+    transport.pieceLimit = 1;  // one piece of 4 lines for 8 lines
+    EXPECT_EQ(runShading(1, 0), StepResult::Failed);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Insufficient Memory.");
+    EXPECT_EQ(transport.count(FunctionCode::ReadShadingLines), 0u);
+    transport.pieceLimit = 2;
+    boxes.clear();
+    EXPECT_EQ(runShading(1, 0), StepResult::Done);
+    EXPECT_TRUE(boxes.empty());
+}
+
 TEST_F(ClassicCalibration, StatusErrorsAreReportedAndAborted) {
     transport.replies[FunctionCode::ReadShadingLines] = [](void* b) {
         static_cast<ClassicReadShadingBlock*>(b)->status = 0x8321;
