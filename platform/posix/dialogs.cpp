@@ -162,8 +162,8 @@ PF_EXPORT int pfDestroyWindow(PfWindow window) { return destroyWindowTree(window
 
 PF_EXPORT int pfIsWindow(PfWindow window) {
     std::lock_guard<std::mutex> lock(desktopMutex());
-    const WindowRecord* w = findWindow(window);
-    return w != nullptr && !w->destroying;
+    // As on Windows, a window is still a window while it hears WM_DESTROY.
+    return findWindow(window) != nullptr;
 }
 
 PF_EXPORT PfWindow pfGetDlgItem(PfWindow dialog, int item) {

@@ -58,6 +58,13 @@ intptr_t PF_STDCALL recordingProc(PfWindow w, uint32_t m, uintptr_t wp, intptr_t
     return m == 0x0400 ? 1234 : 0;
 }
 
+bool gAliveAtDestroy = false;
+
+intptr_t PF_STDCALL aliveCheckingProc(PfWindow w, uint32_t m, uintptr_t, intptr_t) {
+    if (m == PF_WM_DESTROY) gAliveAtDestroy = pfIsWindow(w) != 0 && pfGetDlgItem(w, 301) != nullptr;
+    return 1;
+}
+
 intptr_t PF_STDCALL selfDestroyingProc(PfWindow w, uint32_t m, uintptr_t, intptr_t) {
     if (m == PF_WM_INITDIALOG) pfDestroyWindow(w);
     return 1;
@@ -155,6 +162,15 @@ TEST_F(Dialogs, DestroyingTheOwnerDestroysTheDialogOnceWithItsItems) {
     EXPECT_EQ(pfdQueuedMessages(nullptr), 0u);
     EXPECT_EQ(pfDestroyWindow(d), 0);
     EXPECT_EQ(count(PF_WM_DESTROY, d), 1u);
+}
+
+TEST_F(Dialogs, TheDialogAndItsItemsStillExistWhileItHearsDestroy) {
+    PfWindow d = pfCreateDialogParam(instance, PF_MAKEINTRESOURCE(300), host, &aliveCheckingProc, 0);
+    ASSERT_NE(d, nullptr);
+    gAliveAtDestroy = false;
+    EXPECT_EQ(pfDestroyWindow(d), 1);
+    EXPECT_TRUE(gAliveAtDestroy);
+    EXPECT_FALSE(pfIsWindow(d));
 }
 
 TEST_F(Dialogs, AProcedureThatDestroysItsDialogWhileOpeningGetsNoWindow) {
