@@ -41,7 +41,7 @@ struct ModelProfile {
     bool adapterCheck;                // takes ADDR_CHK and passes its handle on every call
     std::uint16_t loadFailureMessage;     // 0: none
     std::uint16_t adapterFailureMessage;  // 0: none
-    WindowSpec windows[2];            // reflective, transparency (the adapter type scans the latter)
+    WindowInches windows[2];            // reflective, transparency (the adapter type scans the latter)
     std::uint16_t fixedWindowUnit;    // window unit for every model; 0: base resolution of the identity
     std::uint8_t setWindowByte16;
     bool a3WindowFields;              // sends set-window bytes 24 and 26

@@ -55,10 +55,10 @@ int runOnce(const ModelProfile& profile, ModelSteps& steps, std::uint32_t window
     if (!steps.prepareTables(run)) return fail();
 
     // The adapter type scans the transparency window, with its own source byte.
-    const WindowSpec& spec = profile.windows[type16 == 0 ? 0 : 1];
+    const WindowInches& inches = profile.windows[type16 == 0 ? 0 : 1];
     const std::uint32_t unit = profile.fixedWindowUnit != 0 ? profile.fixedWindowUnit : run.identity.windowUnit;
     ScanWindow scanWindow{};
-    if (!computeWindow(spec, unit, scanWindow)) return fail();
+    if (!computeWindow(inches, unit, scanWindow)) return fail();
     DriverState& state = driverState();
     sendSetWindow(run, scanWindow);
     WaitCursor cursor;

@@ -58,11 +58,11 @@ std::uint16_t referenceWord(const std::uint8_t* twoBytes) {
     return static_cast<std::uint16_t>(low | (twoBytes[1] << 8));
 }
 
-bool computeWindow(const WindowSpec& spec, std::uint32_t unit, ScanWindow& out) {
+bool computeWindow(const WindowInches& inches, std::uint32_t unit, ScanWindow& out) {
     const double r = static_cast<double>(unit);
     std::int64_t xStart = 0, xExtent = 0, yExtent = 0;
-    if (!truncToField(spec.start * r, xStart) || !truncToField(spec.extentX * r, xExtent) ||
-        !truncToField(spec.extentY * r, yExtent))
+    if (!truncToField(inches.start * r, xStart) || !truncToField(inches.extentX * r, xExtent) ||
+        !truncToField(inches.extentY * r, yExtent))
         return false;
     const std::int64_t xEnd = xStart + xExtent;
     const std::int64_t yEnd = yExtent - 6;
@@ -71,7 +71,7 @@ bool computeWindow(const WindowSpec& spec, std::uint32_t unit, ScanWindow& out) 
     out.yStart = 0;
     out.xEnd = static_cast<std::uint16_t>(xEnd);
     out.yEnd = static_cast<std::uint16_t>(yEnd);
-    out.resolution = spec.resolution;
+    out.resolution = inches.resolution;
     return true;
 }
 

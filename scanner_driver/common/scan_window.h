@@ -27,7 +27,7 @@ const ModelCode* findModelCode(std::int32_t number);
 std::uint16_t referenceWord(const std::uint8_t* twoBytes);
 
 // One target type's window in inches and its scan resolution.
-struct WindowSpec {
+struct WindowInches {
     double start;     // x start offset
     double extentX;
     double extentY;
@@ -45,7 +45,7 @@ struct ScanWindow {
 // x start = trunc(start x unit), x end = x start + trunc(extentX x unit),
 // y end = trunc(extentY x unit) - 6; products in double, truncated toward zero.
 // False when a coordinate does not fit its 16-bit field.
-bool computeWindow(const WindowSpec& spec, std::uint32_t unit, ScanWindow& out);
+bool computeWindow(const WindowInches& inches, std::uint32_t unit, ScanWindow& out);
 
 }  // namespace drv
 

@@ -75,8 +75,8 @@ TEST(ScanWindowTable, VexaWindowsIn4800ths) {
 
 TEST(ScanWindowTable, WindowThatDoesNotFitSixteenBitsIsRefused) {
     ScanWindow w{};
-    EXPECT_FALSE(computeWindow(WindowSpec{0.864, 6.772, 4.961, 150}, 48000, w));
-    EXPECT_FALSE(computeWindow(WindowSpec{0.0, 1.0, 0.001, 150}, 600, w));  // y end below 0
+    EXPECT_FALSE(computeWindow(WindowInches{0.864, 6.772, 4.961, 150}, 48000, w));
+    EXPECT_FALSE(computeWindow(WindowInches{0.0, 1.0, 0.001, 150}, 600, w));  // y end below 0
 }
 
 TEST(ScannerIdentity, ModelDigits) {
