@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "block_bytes.h"
+#include "caller_memory.h"
 
 namespace sim {
 
@@ -354,12 +355,16 @@ std::uint16_t Scanner::sendGamma(std::uint8_t* b, LogLine& log) {
             if (getU32(b, kVexaGammaSizes[c]) != kVexaToneBytes) return refuse(log, SimStatus::BadField, "size");
             if (getU32(b, kVexaGammaTables[c]) == 0) return refuse(log, SimStatus::BadAddress, "table");
         }
+        std::array<std::vector<std::uint16_t>, 3> tables;
+        std::vector<std::uint8_t> bytes(kVexaToneBytes);
         for (int c = 0; c < 3; ++c) {
-            const std::uint8_t* t = pointerFrom32(getU32(b, kVexaGammaTables[c]));
-            std::vector<std::uint16_t>& table = correction_.tone16[c];
-            table.resize(kVexaToneEntries);
-            for (std::uint32_t i = 0; i < kVexaToneEntries; ++i) table[i] = getU16(t, 2 * i);
+            if (!copyFromCaller(getU32(b, kVexaGammaTables[c]), bytes.data(), bytes.size())) {
+                return refuse(log, SimStatus::BadAddress, "table");
+            }
+            tables[c].resize(kVexaToneEntries);
+            for (std::uint32_t i = 0; i < kVexaToneEntries; ++i) tables[c][i] = getU16(bytes.data(), 2 * i);
         }
+        correction_.tone16 = std::move(tables);
         return 0;
     }
     const std::uint32_t entries = getU16(b, kScanGammaCounts[0]);

@@ -248,6 +248,10 @@ TEST_F(VexaTest, ToneTablesByAddressAreApplied) {
     w32(gamma.p(), 24, 65536);
     EXPECT_EQ(pt.call(gamma, 4), 0x8F01u);
     w32(gamma.p(), 24, 131072);
+    // A table address where nothing is mapped is refused, not read.
+    w32(gamma.p(), 28, 0x1000);
+    EXPECT_EQ(pt.call(gamma, 4), 0x8F03u);
+    w32(gamma.p(), 28, table.a());
     ASSERT_EQ(pt.call(gamma, 4), 0u);
     ASSERT_EQ(startVexa(pt, s), 0u);
     ASSERT_GE(s.waitReady(), 0);
