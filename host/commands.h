@@ -95,6 +95,22 @@ struct DemoOptions {
 };
 int runDemo(const DemoOptions& options, const CommonOptions& common);
 
+namespace icc {
+struct ProfileFigures;
+}
+struct IccOptions {
+    std::string model;         // a saved scanner model: input profile(s)
+    std::string block;         // or a saved correction block: device link or monitor profile
+    std::string output;
+    std::string shaperMatrix;  // also write the shaper-matrix scanner profile here
+    std::string image;         // scanned target: patches for the fit and the check
+    std::string reference;     // its reference data file
+    std::vector<float> phosphors;
+    bool check = false;
+};
+// With figures, the profiles are also checked and their figures appended.
+int runIcc(const IccOptions& options, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures = nullptr);
+
 }  // namespace aucal
 
 #endif

@@ -114,6 +114,25 @@ int main(int argc, char** argv) {
                         ->footer("Examples:\n  aucal demo --out demo-output");
     demoCmd->add_option("--out", demo.outputDir, "output folder")->capture_default_str();
 
+    aucal::IccOptions icc;
+    auto* iccCmd =
+        app.add_subcommand("icc", "write ICC profiles of a scanner model or a correction block")
+            ->footer("Examples:\n  aucal icc --model scanner.mdl --output scanner.icc\n"
+                     "  aucal icc --model scanner.mdl --image it8.tga --reference it8-reference.txt \\\n"
+                     "      --output scanner.icc --shaper-matrix scanner-matrix.icc --check\n"
+                     "  aucal icc --block printer.blk --output printer-link.icc --check\n"
+                     "  aucal icc --block monitor.blk --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.icc");
+    iccCmd->add_option("--model,-m", icc.model, "scanner model: an input profile (A2B0: tone curves and grid)");
+    iccCmd->add_option("--block,-b", icc.block, "correction block: printer block to device link, monitor block to "
+                                                "monitor profile");
+    iccCmd->add_option("--output,-o", icc.output, "profile to write")->required();
+    iccCmd->add_option("--shaper-matrix", icc.shaperMatrix, "also write a shaper-matrix scanner profile fitted on "
+                                                            "the target (needs --image and --reference)");
+    iccCmd->add_option("--image,-i", icc.image, "the scanned IT8.7/2 target the model was made from");
+    iccCmd->add_option("--reference,-r", icc.reference, "its IT8.7/2 reference data file");
+    iccCmd->add_option("--phosphors", icc.phosphors, "monitor: x y of the red, green and blue phosphors")->expected(6);
+    iccCmd->add_flag("--check", icc.check, "read the profiles back with LittleCMS and measure them");
+
     CLI11_PARSE(app, argc, argv);
     aucal::installInterruptHandler();
     try {
@@ -126,6 +145,7 @@ int main(int argc, char** argv) {
         if (*monitorCmd) return aucal::runMonitor(monitor, common);
         if (*chartCmd) return aucal::runChart(chart, common);
         if (*printerCmd) return aucal::runPrinter(printer, common);
+        if (*iccCmd) return aucal::runIcc(icc, common);
     } catch (const std::exception& e) {
         return aucal::fail(e.what());
     }

@@ -1,0 +1,177 @@
+// aucal icc: ICC profiles from a saved scanner model or correction block,
+// written with LittleCMS and, with --check, read back and measured.
+#include <cstdio>
+#include <cstring>
+
+#include "commands.h"
+#include "icc_profiles.h"
+#include "saved_file.h"
+
+namespace aucal {
+
+bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
+
+namespace {
+
+std::string format(const char* pattern, double a, double b, double c = 0) {
+    char text[256];
+    std::snprintf(text, sizeof text, pattern, a, b, c);
+    return text;
+}
+
+std::string deLine(const char* against, const icc::DeSummary& s) {
+    return std::to_string(s.count) + " patches through LittleCMS against " + against +
+           format(": CIEDE2000 mean %.2f, largest %.2f", s.mean, s.max);
+}
+
+bool writeAndCheck(const std::string& path, const icc::Bytes& bytes, icc::ProfileKind kind, bool check,
+                   icc::ProfileFigures* f, std::string* error) {
+    if (!icc::writeProfile(path, bytes, error)) return false;
+    f->file = path;
+    if (check) {
+        f->structure = icc::checkStructure(bytes, kind);
+        if (!f->structure.empty()) f->withinTolerance = false;
+    }
+    return true;
+}
+
+int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFigures>* out) {
+    std::string error;
+    std::vector<float> model;
+    if (!loadModelFile(o.model, &model, &error)) return fail(error);
+    icc::PatchSet patches;
+    const bool haveImage = !o.image.empty();
+    if (haveImage) {
+        RgbImage scan;
+        if (!readImage(o.image, &scan, &error) || !icc::samplePatches(scan, &patches.rgb, &error)) return fail(error);
+    }
+    if (!o.reference.empty() && !icc::readReferenceXyz(o.reference, &patches.xyz, &error)) return fail(error);
+    if (!o.shaperMatrix.empty() && (patches.rgb.empty() || patches.xyz.empty()))
+        return fail("--shaper-matrix fits on the target's patches: give --image and --reference");
+
+    icc::Bytes lut;
+    if (!icc::scannerLutProfile(model, &lut, &error)) return fail(error);
+    icc::ProfileFigures f;
+    f.description = "scanner input profile: tone curves and the model's CIELAB grid (A2B0)";
+    if (!writeAndCheck(o.output, lut, icc::ProfileKind::ScannerLut, check, &f, &error)) return fail(error);
+    if (check && haveImage) {
+        icc::InputCheck c;
+        if (!icc::checkInputProfile(lut, model, patches, &c, &error)) return fail(error);
+        f.lines.push_back(deLine("the model grid (read trilinearly)", c.againstGrid) +
+                          format(" (tolerance %.1f)", icc::kGridToleranceDe2000, 0));
+        f.lines.push_back(deLine("the model's curves and polynomial", c.againstPolynomial));
+        if (c.againstReference.count) f.lines.push_back(deLine("the reference data", c.againstReference));
+        if (c.againstGrid.max > icc::kGridToleranceDe2000) f.withinTolerance = false;
+    } else if (check) {
+        f.lines.push_back("give --image (and --reference) to measure the 130 patches through the profile");
+    }
+    out->push_back(f);
+
+    if (!o.shaperMatrix.empty()) {
+        icc::ShaperMatrix fit;
+        icc::Bytes matrix;
+        if (!icc::fitShaperMatrix(model, patches, &fit, &error) || !icc::scannerMatrixProfile(model, fit, &matrix, &error))
+            return fail(error);
+        icc::ProfileFigures m;
+        m.description = "scanner shaper-matrix profile: tone curves and a 3x3 matrix fitted on the 130 patches";
+        if (!writeAndCheck(o.shaperMatrix, matrix, icc::ProfileKind::ScannerMatrix, check, &m, &error)) return fail(error);
+        m.lines.push_back(format("least-squares fit on %.0f patches: CIE76 residual %.2f rms",
+                                 static_cast<double>(patches.rgb.size()), fit.rmsDeltaE));
+        if (check) {
+            icc::InputCheck c;
+            if (!icc::checkInputProfile(matrix, model, patches, &c, &error)) return fail(error);
+            m.lines.push_back(deLine("the reference data", c.againstReference));
+            m.lines.push_back(deLine("the model's curves and polynomial", c.againstPolynomial));
+        }
+        out->push_back(m);
+    }
+    return 0;
+}
+
+int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigures>* out) {
+    std::string error;
+    LoadedFile block;
+    if (!loadFileOfKind(o.block, {SavedKind::LookupBlock, SavedKind::MatrixBlock}, &block, &error)) return fail(error);
+    icc::ProfileFigures f;
+    icc::Bytes bytes;
+    if (block.kind == SavedKind::LookupBlock) {
+        if (!o.phosphors.empty()) return fail("--phosphors belongs to a monitor block; this is a lookup block");
+        if (!icc::deviceLinkProfile(block.payload, &bytes, &error)) return fail(error);
+        f.description = "device link: the lookup correction's input curves and grid (scanner RGB to printer RGB)";
+        if (!writeAndCheck(o.output, bytes, icc::ProfileKind::DeviceLink, check, &f, &error)) return fail(error);
+        if (check) {
+            EngineLibrary engine;
+            if (!loadEngine(&engine, &error)) return fail(error);
+            icc::LinkCheck c;
+            constexpr int kPixels = 100000;
+            if (!icc::checkDeviceLink(bytes, block.payload, engine.exports(), kPixels, 20261208u, &c, &error))
+                return fail(error);
+            const auto& e = c.againstEngine;
+            const auto& t = c.againstTetrahedral;
+            f.lines.push_back(std::to_string(kPixels) +
+                              format(" random pixels through LittleCMS (tetrahedral) against CorrectImage (trilinear, "
+                                     "truncated): mean |difference| %.3f levels, largest %.0f, %.1f%% within one level",
+                                     e.meanAbs, e.maxAbs, 100.0 * e.within1));
+            f.lines.push_back(format("against the block read tetrahedrally: mean |difference| %.3f levels, largest %.0f",
+                                     t.meanAbs, t.maxAbs) +
+                              format(" (tolerance %.0f)", icc::kLinkToleranceLevels, 0));
+            if (t.maxAbs > icc::kLinkToleranceLevels) f.withinTolerance = false;
+        }
+    } else {
+        icc::Phosphors p;
+        if (!o.phosphors.empty()) {
+            if (o.phosphors.size() != 6) return fail("--phosphors takes six values: x y of red, green and blue");
+            p = {o.phosphors[0], o.phosphors[1], o.phosphors[2], o.phosphors[3], o.phosphors[4], o.phosphors[5]};
+        }
+        icc::MonitorCurves curves;
+        if (!icc::monitorProfile(block.payload, p, &bytes, &curves, &error)) return fail(error);
+        f.description = "monitor profile: phosphor colorants and the visually matched tone curves";
+        if (!writeAndCheck(o.output, bytes, icc::ProfileKind::Monitor, check, &f, &error)) return fail(error);
+        std::string levels = "tone curves: ";
+        for (int c = 0; c < 3; ++c)
+            levels += (c ? ", " : "") + (curves.matchedLevel[c] ? format("gamma %.3f (half luminance at %.0f)",
+                                                                         curves.gamma[c], curves.matchedLevel[c])
+                                                                 : std::string("tabulated (no matched level fits)"));
+        f.lines.push_back(levels);
+        if (check) {
+            icc::MonitorCheck c;
+            if (!icc::checkMonitorProfile(bytes, p, curves, &c, &error)) return fail(error);
+            f.lines.push_back(format("through LittleCMS: full drive is D50 within %.1e, primaries at the phosphors "
+                                     "within %.1e in xy, matched levels at half luminance within %.1e",
+                                     c.whiteError, c.primaryXyError, c.halfLevelError));
+            if (c.whiteError > icc::kMonitorTolerance || c.primaryXyError > icc::kMonitorTolerance ||
+                c.halfLevelError > icc::kMonitorTolerance)
+                f.withinTolerance = false;
+        }
+    }
+    out->push_back(f);
+    return 0;
+}
+
+}  // namespace
+
+int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures) {
+    if (o.model.empty() == o.block.empty()) return fail("give either --model or --block");
+    if (!o.block.empty() && (!o.shaperMatrix.empty() || !o.image.empty() || !o.reference.empty()))
+        return fail("--shaper-matrix, --image and --reference belong to a scanner model (--model)");
+    std::vector<icc::ProfileFigures> local;
+    std::vector<icc::ProfileFigures>* out = figures ? figures : &local;
+    const std::size_t first = out->size();
+    const bool check = o.check || figures != nullptr;
+    if (int s = o.model.empty() ? blockProfile(o, check, out) : scannerProfiles(o, check, out)) return s;
+    bool ok = true;
+    for (std::size_t i = first; i < out->size(); ++i) {
+        const icc::ProfileFigures& f = (*out)[i];
+        ok = ok && f.withinTolerance;
+        if (common.quiet) continue;
+        std::printf("%s written to %s\n", f.description.c_str(), f.file.c_str());
+        if (!check) continue;
+        std::printf("  LittleCMS read-back, tags, profile ID and round trip: %s\n",
+                    f.structure.empty() ? "passed" : f.structure.c_str());
+        for (const auto& line : f.lines) std::printf("  %s\n", line.c_str());
+    }
+    if (o.check && !ok) return fail("a profile failed its check (see above)");
+    return 0;
+}
+
+}  // namespace aucal
