@@ -1,0 +1,308 @@
+// ICC profiles from models and blocks made here, read back with LittleCMS.
+#include "icc_profiles.h"
+
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "it8_target/virtual_it8.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace aucal;
+using namespace aucal::icc;
+
+constexpr std::size_t kGrid = 807;
+
+// A model whose tone curves are (n / 255)^2, so that the grid coordinate of
+// a node's level is exactly that node, and whose grid varies differently
+// along each axis (so that an axis mix-up shows).
+std::vector<float> syntheticModel() {
+    std::vector<float> m(QEL_MODEL_FLOATS, 0.0f);
+    for (int c = 0; c < 3; ++c)
+        for (int n = 0; n < 256; ++n) m[256 * c + n] = static_cast<float>((n / 255.0) * (n / 255.0));
+    for (int i0 = 0; i0 < 17; ++i0)
+        for (int i1 = 0; i1 < 17; ++i1)
+            for (int i2 = 0; i2 < 17; ++i2) {
+                float* p = &m[kGrid + 3 * (289 * i0 + 17 * i1 + i2)];
+                p[0] = static_cast<float>(20 + 4.5 * i1 + 0.3 * i0);
+                p[1] = static_cast<float>(6.0 * (i0 - 8));
+                p[2] = static_cast<float>(5.0 * (i2 - 8) - 1.0 * i1);
+            }
+    return m;
+}
+
+int nodeLevel(int k) { return static_cast<int>(255.0 * k / 16.0 + 0.5); }
+
+struct Transform {
+    cmsHPROFILE in = nullptr, out = nullptr;
+    cmsHTRANSFORM t = nullptr;
+    Transform(const Bytes& profile, cmsHPROFILE pcs, cmsUInt32Number inFormat, cmsUInt32Number outFormat) {
+        in = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+        out = pcs;
+        if (in) t = cmsCreateTransform(in, inFormat, out, outFormat, INTENT_RELATIVE_COLORIMETRIC, cmsFLAGS_NOCACHE);
+    }
+    ~Transform() {
+        if (t) cmsDeleteTransform(t);
+        if (in) cmsCloseProfile(in);
+        if (out) cmsCloseProfile(out);
+    }
+};
+
+TEST(IccColourFrames, TargetWhiteBecomesThePcsWhite) {
+    const Xyz3 w = applyMatrix(bradford(kTargetWhite, kD50), kTargetWhite);
+    // Bradford maps the source white onto the destination white; the scale
+    // of the destination is kept.
+    EXPECT_NEAR(w[0], kD50[0], 1e-9);
+    EXPECT_NEAR(w[2], kD50[2], 1e-9);
+    const Lab3 white = pcsLabFromTargetLab({100, 0, 0});
+    EXPECT_NEAR(white[0], 100, 1e-6);
+    EXPECT_NEAR(white[1], 0, 1e-6);
+    EXPECT_NEAR(white[2], 0, 1e-6);
+    const Xyz3 pcs = pcsXyzFromReference(kTargetWhite);
+    EXPECT_NEAR(pcs[1], 1.0, 1e-9);
+    // A colour other than white moves (the adaptation is not the identity).
+    const Lab3 red = pcsLabFromTargetLab({50, 60, 30});
+    EXPECT_GT(std::fabs(red[1] - 60) + std::fabs(red[2] - 30), 1e-3);
+}
+
+TEST(IccScannerGrid, CoordinatesPlaceNodeLevelsOnTheirNodes) {
+    const std::vector<float> m = syntheticModel();
+    for (int k = 0; k <= 16; ++k) EXPECT_NEAR(gridCoordinate(m, 1, nodeLevel(k)), k / 16.0, 1e-6) << k;
+    // Between nodes the coordinate rises; levels 255 and 0 are the ends.
+    EXPECT_GT(gridCoordinate(m, 0, 150), gridCoordinate(m, 0, 149));
+    EXPECT_DOUBLE_EQ(gridCoordinate(m, 2, 0), 0.0);
+    EXPECT_DOUBLE_EQ(gridCoordinate(m, 2, 255), 1.0);
+    const Lab3 lab = modelGridLab(m, {nodeLevel(3), nodeLevel(5), nodeLevel(11)});
+    EXPECT_NEAR(lab[0], 20 + 4.5 * 5 + 0.3 * 3, 1e-4);
+    EXPECT_NEAR(lab[1], 6.0 * (3 - 8), 1e-4);
+    EXPECT_NEAR(lab[2], 5.0 * (11 - 8) - 5, 1e-4);
+}
+
+TEST(IccScannerLutProfile, NodesComeBackThroughLittleCms) {
+    const std::vector<float> m = syntheticModel();
+    Bytes profile;
+    std::string error;
+    ASSERT_TRUE(scannerLutProfile(m, &profile, &error)) << error;
+    EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerLut), "");
+    EXPECT_NE(checkStructure(profile, ProfileKind::ScannerMatrix), "");
+
+    Transform t(profile, cmsCreateLab4Profile(nullptr), TYPE_RGB_DBL, TYPE_Lab_DBL);
+    ASSERT_NE(t.t, nullptr);
+    for (const auto& k : {std::array<int, 3>{0, 0, 0}, {3, 5, 11}, {16, 2, 7}, {9, 16, 16}, {16, 16, 16}}) {
+        const double in[3] = {nodeLevel(k[0]) / 255.0, nodeLevel(k[1]) / 255.0, nodeLevel(k[2]) / 255.0};
+        cmsCIELab out;
+        cmsDoTransform(t.t, in, &out, 1);
+        const float* p = &m[kGrid + 3 * (289 * k[0] + 17 * k[1] + k[2])];
+        const Lab3 want = pcsLabFromTargetLab({p[0], p[1], p[2]});
+        EXPECT_NEAR(out.L, want[0], 0.01) << k[0] << ' ' << k[1] << ' ' << k[2];
+        EXPECT_NEAR(out.a, want[1], 0.01);
+        EXPECT_NEAR(out.b, want[2], 0.01);
+    }
+    PatchSet patches;
+    for (int n = 0; n < 130; ++n) patches.rgb.push_back({(n * 37) % 256 * 1.0, (n * 91) % 256 * 1.0, (n * 13) % 256 * 1.0});
+    InputCheck check;
+    ASSERT_TRUE(checkInputProfile(profile, m, patches, &check, &error)) << error;
+    EXPECT_EQ(check.againstGrid.count, 130);
+    EXPECT_EQ(check.againstReference.count, 0);
+    EXPECT_LT(check.againstGrid.max, kGridToleranceDe2000);
+}
+
+TEST(IccScannerLutProfile, RefusesShortModelsAndNotANumber) {
+    Bytes profile;
+    std::string error;
+    EXPECT_FALSE(scannerLutProfile(std::vector<float>(100), &profile, &error));
+    std::vector<float> m = syntheticModel();
+    m[kGrid + 3 * 300 + 1] = std::nanf("");
+    EXPECT_FALSE(scannerLutProfile(m, &profile, &error));
+    EXPECT_NE(error.find("not a number"), std::string::npos);
+}
+
+TEST(IccStructure, ChangedBytesAndForeignDataAreCaught) {
+    Bytes profile;
+    std::string error;
+    ASSERT_TRUE(scannerLutProfile(syntheticModel(), &profile, &error)) << error;
+    Bytes changed = profile;
+    changed[changed.size() - 40] ^= 0x55;  // inside the last tag's data
+    EXPECT_NE(checkStructure(changed, ProfileKind::ScannerLut), "");
+    EXPECT_EQ(checkStructure(Bytes(200, 7), ProfileKind::ScannerLut), "LittleCMS cannot open the profile");
+}
+
+TEST(IccShaperMatrix, FitRecoversAKnownMatrix) {
+    const std::vector<float> m = syntheticModel();
+    const Matrix3 truth{{{0.45, 0.33, 0.18}, {0.22, 0.70, 0.08}, {0.02, 0.12, 0.70}}};
+    // Reference XYZ made so that the PCS colour is exactly truth x linear RGB:
+    // this maps D50 (Y = 1) to the target white on the reference scale.
+    const Matrix3 back = bradford(kD50, kTargetWhite);
+    PatchSet patches;
+    for (int n = 0; n < 130; ++n) {
+        const std::array<double, 3> rgb{static_cast<double>((n * 37) % 256), static_cast<double>((n * 91) % 256),
+                                        static_cast<double>((n * 53 + 20) % 256)};
+        Xyz3 lin;
+        for (int c = 0; c < 3; ++c) lin[c] = m[256 * c + static_cast<int>(rgb[c])];
+        const Xyz3 pcs = applyMatrix(truth, lin);
+        const Xyz3 ref = applyMatrix(back, pcs);
+        patches.rgb.push_back(rgb);
+        patches.xyz.push_back(ref);
+    }
+    ShaperMatrix fit;
+    std::string error;
+    ASSERT_TRUE(fitShaperMatrix(m, patches, &fit, &error)) << error;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) EXPECT_NEAR(fit.m[i][j], truth[i][j], 1e-6) << i << ' ' << j;
+    EXPECT_LT(fit.rmsDeltaE, 1e-4);
+
+    Bytes profile;
+    ASSERT_TRUE(scannerMatrixProfile(m, fit, &profile, &error)) << error;
+    EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerMatrix), "");
+    InputCheck check;
+    ASSERT_TRUE(checkInputProfile(profile, m, patches, &check, &error)) << error;
+    EXPECT_LT(check.againstReference.max, 0.05);
+
+    // Flat tone curves leave nothing to fit.
+    std::vector<float> flat = m;
+    std::fill(flat.begin(), flat.begin() + 768, 0.5f);
+    EXPECT_FALSE(fitShaperMatrix(flat, patches, &fit, &error));
+}
+
+TEST(IccReference, ReadsThe130PatchesInModelOrder) {
+    testsupport::TempDir dir;
+    const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
+    ASSERT_TRUE(it8sim::writeIt8ReferenceFile(dir.file("ref.txt"), refs));
+    std::vector<Xyz3> xyz;
+    std::string error;
+    ASSERT_TRUE(readReferenceXyz(dir.file("ref.txt"), &xyz, &error)) << error;
+    ASSERT_EQ(xyz.size(), 130u);
+    EXPECT_NEAR(xyz[0][1], refs.colour[0][0].y, 0.006);     // A1
+    EXPECT_NEAR(xyz[3][0], refs.colour[0][4].x, 0.006);     // A5: column 4 is not used
+    EXPECT_NEAR(xyz[107][2], refs.colour[11][10].z, 0.006); // L11
+    EXPECT_NEAR(xyz[108][1], refs.grey[1].y, 0.006);        // GS1
+    EXPECT_NEAR(xyz[129][1], refs.grey[22].y, 0.006);       // GS22
+
+    std::string text = it8sim::it8ReferenceText(refs);
+    text.replace(text.find("\nGS5\t"), 5, "\nGX5\t");
+    testsupport::writeText(dir.file("short.txt"), text);
+    EXPECT_FALSE(readReferenceXyz(dir.file("short.txt"), &xyz, &error));
+    EXPECT_NE(error.find("GS5"), std::string::npos) << error;
+    EXPECT_FALSE(readReferenceXyz(dir.file("missing.txt"), &xyz, &error));
+}
+
+// A lookup block whose curves are not the identity and whose nodes differ
+// per axis and channel.
+std::vector<std::uint8_t> syntheticLutBlock(bool linear) {
+    std::vector<std::uint8_t> b(QEL_LUT_BLOCK_SIZE, 0);
+    for (int c = 0; c < 3; ++c)
+        for (int n = 0; n < 256; ++n) b[256 * c + n] = static_cast<std::uint8_t>(c == 1 ? 255 - n : n);
+    for (int i0 = 0; i0 < 17; ++i0)
+        for (int i1 = 0; i1 < 17; ++i1)
+            for (int i2 = 0; i2 < 17; ++i2) {
+                std::uint8_t* p = &b[768 + 3 * (289 * i0 + 17 * i1 + i2)];
+                p[0] = static_cast<std::uint8_t>(std::min(255, 15 * i0));
+                p[1] = static_cast<std::uint8_t>(linear ? 10 * i1 + 5 * i2 : (i1 * i1 * 7 + 3 * i0) % 256);
+                p[2] = static_cast<std::uint8_t>(linear ? 240 - 14 * i2 : (i2 % 3) * 100 + i0);
+            }
+    return b;
+}
+
+TEST(IccDeviceLink, LittleCmsReadsTheBlockTetrahedrally) {
+    for (bool linear : {true, false}) {
+        const std::vector<std::uint8_t> block = syntheticLutBlock(linear);
+        Bytes profile;
+        std::string error;
+        ASSERT_TRUE(deviceLinkProfile(block, &profile, &error)) << error;
+        EXPECT_EQ(checkStructure(profile, ProfileKind::DeviceLink), "");
+        cmsHPROFILE h = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+        ASSERT_NE(h, nullptr);
+        cmsHTRANSFORM t = cmsCreateTransform(h, TYPE_RGB_8, nullptr, TYPE_RGB_8, INTENT_PERCEPTUAL,
+                                             cmsFLAGS_NOCACHE | cmsFLAGS_NOOPTIMIZE);
+        ASSERT_NE(t, nullptr);
+        int worst = 0;
+        for (int n = 0; n < 5000; ++n) {
+            const std::uint8_t in[3] = {static_cast<std::uint8_t>(n * 7), static_cast<std::uint8_t>(n * 13 + 5),
+                                        static_cast<std::uint8_t>(n * 31 + 2)};
+            std::uint8_t out[3];
+            cmsDoTransform(t, in, out, 1);
+            const auto want = tetrahedralLookup(block, in);
+            for (int k = 0; k < 3; ++k) worst = std::max(worst, std::abs(out[k] - want[k]));
+        }
+        cmsDeleteTransform(t);
+        cmsCloseProfile(h);
+        EXPECT_LE(worst, kLinkToleranceLevels) << (linear ? "linear" : "uneven") << " grid";
+    }
+    Bytes profile;
+    std::string error;
+    EXPECT_FALSE(deviceLinkProfile(std::vector<std::uint8_t>(818), &profile, &error));
+}
+
+TEST(IccDeviceLink, TetrahedralLookupOfALinearGridIsExact) {
+    const std::vector<std::uint8_t> block = syntheticLutBlock(true);
+    // Channel 1's curve reverses: level 0 is coordinate 255 (node 15, 15/16).
+    const std::uint8_t in[3] = {32, 0, 64};
+    const auto out = tetrahedralLookup(block, in);
+    EXPECT_EQ(out[0], 30);                           // 15 x coordinate 2
+    EXPECT_EQ(out[1], static_cast<int>(10 * 255 / 16.0 + 5 * 4 + 0.5));
+    EXPECT_EQ(out[2], 240 - 14 * 4);
+}
+
+// The tables VisualMatch writes for matched levels.
+std::vector<std::uint8_t> matrixBlock(int r, int g, int b) {
+    std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0);
+    const int mids[3] = {r, g, b};
+    for (int c = 0; c < 3; ++c) {
+        const double gamma = std::log(0.5) / std::log(mids[c] / 255.0);
+        for (int i = 0; i < 256; ++i) block[256 * c + i] = static_cast<std::uint8_t>(255.0 * std::pow(i / 255.0, 1.0 / gamma));
+    }
+    return block;
+}
+
+TEST(IccMonitor, CurvesRecoverTheMatchedLevels) {
+    const MonitorCurves curves = monitorCurves(matrixBlock(186, 150, 200));
+    EXPECT_EQ(curves.matchedLevel, (std::array<int, 3>{186, 150, 200}));
+    EXPECT_NEAR(curves.gamma[0], std::log(0.5) / std::log(186 / 255.0), 1e-12);
+    std::vector<std::uint8_t> odd = matrixBlock(186, 150, 200);
+    odd[256 + 100] ^= 4;
+    const MonitorCurves tabulated = monitorCurves(odd);
+    EXPECT_EQ(tabulated.matchedLevel[1], 0);
+    EXPECT_EQ(tabulated.matchedLevel[2], 200);
+}
+
+TEST(IccMonitor, ProfileHasThePhosphorsAndHalfLuminanceAtTheMatch) {
+    for (const Phosphors& p : {Phosphors{}, Phosphors{0.64, 0.33, 0.30, 0.60, 0.15, 0.06}}) {
+        std::vector<std::uint8_t> block = matrixBlock(186, 150, 200);
+        block[512 + 90] ^= 2;  // blue becomes a tabulated curve
+        Bytes profile;
+        MonitorCurves curves;
+        std::string error;
+        ASSERT_TRUE(monitorProfile(block, p, &profile, &curves, &error)) << error;
+        EXPECT_EQ(checkStructure(profile, ProfileKind::Monitor), "");
+        MonitorCheck check;
+        ASSERT_TRUE(checkMonitorProfile(profile, p, curves, &check, &error)) << error;
+        EXPECT_LT(check.whiteError, kMonitorTolerance);
+        EXPECT_LT(check.primaryXyError, kMonitorTolerance);
+        EXPECT_LT(check.halfLevelError, kMonitorTolerance);
+        // The same profile judged against other phosphors fails.
+        Phosphors other = p;
+        other.xr += 0.02;
+        ASSERT_TRUE(checkMonitorProfile(profile, other, curves, &check, &error));
+        EXPECT_GT(check.primaryXyError, 0.01);
+    }
+    Bytes profile;
+    std::string error;
+    EXPECT_FALSE(monitorProfile(matrixBlock(186, 186, 186), Phosphors{0.3, 0.3, 0.3, 0.3, 0.3, 0.3}, &profile,
+                                nullptr, &error));
+}
+
+TEST(IccFiles, WriteLeavesTheWholeProfileOrNothing) {
+    testsupport::TempDir dir;
+    std::string error;
+    const Bytes bytes(300, 9);
+    ASSERT_TRUE(writeProfile(dir.file("a.icc"), bytes, &error)) << error;
+    EXPECT_EQ(testsupport::readFile(dir.file("a.icc")), bytes);
+    EXPECT_FALSE(writeProfile(dir.file("no/such/folder/a.icc"), bytes, &error));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("no/such/folder/a.icc.part")));
+}
+
+}  // namespace
