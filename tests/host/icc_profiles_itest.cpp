@@ -1,0 +1,117 @@
+// ICC profiles against the engine itself: the device link through LittleCMS
+// against CorrectImage of the loaded engine, and aucal icc on a whole
+// calibration of the simulated devices.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "commands.h"
+#include "icc_profiles.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace aucal;
+
+struct CliRun {
+    int status;
+    std::string output;
+};
+
+CliRun aucalRun(const std::string& args) {
+    const std::string command = std::string(AUCAL_BINARY) + " " + args + " 2>&1";
+    CliRun r{-1, {}};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return r;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) r.output += buffer;
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+// Nodes linear in the grid coordinates: trilinear and tetrahedral
+// interpolation then agree, and what is left is rounding against truncation.
+std::vector<std::uint8_t> linearBlock() {
+    std::vector<std::uint8_t> b(QEL_LUT_BLOCK_SIZE, 0);
+    for (int c = 0; c < 3; ++c)
+        for (int n = 0; n < 256; ++n) b[256 * c + n] = static_cast<std::uint8_t>(c == 2 ? 255 - n : n);
+    for (int i0 = 0; i0 < 17; ++i0)
+        for (int i1 = 0; i1 < 17; ++i1)
+            for (int i2 = 0; i2 < 17; ++i2) {
+                std::uint8_t* p = &b[768 + 3 * (289 * i0 + 17 * i1 + i2)];
+                p[0] = static_cast<std::uint8_t>(8 * i0 + 4 * i1 + 2 * i2);
+                p[1] = static_cast<std::uint8_t>(255 - 15 * i1);
+                p[2] = static_cast<std::uint8_t>(5 * i0 + 9 * i2);
+            }
+    return b;
+}
+
+TEST(IccDeviceLinkEngine, LinearGridMatchesCorrectImageUpToRounding) {
+    EngineLibrary engine;
+    std::string error;
+    ASSERT_TRUE(loadEngine(&engine, &error)) << error;
+    const std::vector<std::uint8_t> block = linearBlock();
+    icc::Bytes profile;
+    ASSERT_TRUE(icc::deviceLinkProfile(block, &profile, &error)) << error;
+    icc::LinkCheck check;
+    ASSERT_TRUE(icc::checkDeviceLink(profile, block, engine.exports(), 20000, 7u, &check, &error)) << error;
+    EXPECT_EQ(check.againstEngine.values, 60000);
+    // CorrectImage truncates, LittleCMS rounds: never more than one level apart.
+    EXPECT_LE(check.againstEngine.maxAbs, 1);
+    EXPECT_GT(check.againstEngine.meanAbs, 0.0);
+    EXPECT_LE(check.againstTetrahedral.maxAbs, icc::kLinkToleranceLevels);
+}
+
+TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
+    testsupport::TempDir dir;
+    auto at = [&](const char* name) { return dir.file(name); };
+    ASSERT_EQ(aucalRun("-q scan --output " + at("it8.tga") + " --reference-out " + at("ref.txt") + " --windir " +
+                       at("windows"))
+                  .status,
+              0);
+    ASSERT_EQ(aucalRun("-q scanner --image " + at("it8.tga") + " --reference " + at("ref.txt") + " --output " +
+                       at("s.mdl"))
+                  .status,
+              0);
+    CliRun scanner = aucalRun("icc --model " + at("s.mdl") + " --image " + at("it8.tga") + " --reference " +
+                              at("ref.txt") + " --output " + at("s.icc") + " --shaper-matrix " + at("m.icc") +
+                              " --check");
+    ASSERT_EQ(scanner.status, 0) << scanner.output;
+    EXPECT_EQ(scanner.output.find("failed"), std::string::npos) << scanner.output;
+    EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the model grid"), std::string::npos);
+
+    ASSERT_EQ(aucalRun("-q monitor --model " + at("s.mdl") + " --levels 186 150 200 --output " + at("mon.blk")).status, 0);
+    CliRun monitor = aucalRun("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
+    ASSERT_EQ(monitor.status, 0) << monitor.output;
+    EXPECT_NE(monitor.output.find("half luminance at 150"), std::string::npos) << monitor.output;
+
+    ASSERT_EQ(aucalRun("-q print --printer inkjet --table " + at("p.tbl")).status, 0);
+    ASSERT_EQ(aucalRun("-q printer --table " + at("p.tbl") + " --model " + at("s.mdl") + " --output " + at("p.blk")).status, 0);
+    CliRun link = aucalRun("icc --block " + at("p.blk") + " --output " + at("link.icc") + " --check");
+    ASSERT_EQ(link.status, 0) << link.output;
+    EXPECT_NE(link.output.find("against CorrectImage"), std::string::npos) << link.output;
+    for (const char* f : {"s.icc", "m.icc", "mon.icc", "link.icc"}) EXPECT_TRUE(std::filesystem::exists(at(f))) << f;
+}
+
+TEST(IccCli, RefusesWhatItCannotProfile) {
+    testsupport::TempDir dir;
+    // Nothing to profile, a file that is no saved block, and options that do not go together.
+    CliRun none = aucalRun("icc --output " + dir.file("x.icc"));
+    EXPECT_NE(none.status, 0);
+    EXPECT_NE(none.output.find("--model or --block"), std::string::npos) << none.output;
+    testsupport::writeText(dir.file("junk.blk"), "not a block");
+    CliRun junk = aucalRun("icc --block " + dir.file("junk.blk") + " --output " + dir.file("x.icc"));
+    EXPECT_NE(junk.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("x.icc")));
+    CliRun mixed = aucalRun("icc --block " + dir.file("junk.blk") + " --shaper-matrix " + dir.file("m.icc") +
+                            " --output " + dir.file("x.icc"));
+    EXPECT_NE(mixed.status, 0);
+    EXPECT_NE(mixed.output.find("belong to a scanner model"), std::string::npos) << mixed.output;
+}
+
+}  // namespace
