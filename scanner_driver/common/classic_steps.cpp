@@ -125,7 +125,7 @@ StepResult ClassicSteps::calibrate(RunContext& run) {
     const std::uint64_t lineTotal = static_cast<std::uint64_t>(lineBytes) * lineCount;
     std::uint64_t size = grainSize(grain, BlockUse::ShadingLines, lineTotal);
     PieceSet linePieces;
-    if (!acquireSized(lineBuffer_, grain, size, lineBytes) ||
+    if (!acquireSized(lineBuffer_, grain, size, lineBytes, lineTotal) ||
         !acquireShared(lineRecords_, sizeof(PieceRecord) * kShadingPieceRecords) ||
         !describeBuffer(run.transport, lineBuffer_.data(), static_cast<std::uint32_t>(size),
                         lineRecords_.as<PieceRecord>(), kShadingPieceRecords, lineBytes, Trim::ToUnits, linePieces) ||
@@ -156,11 +156,12 @@ StepResult ClassicSteps::calibrate(RunContext& run) {
     std::uint64_t outputSize = grainSize(grain, BlockUse::ShadingOutput, samples);
     StoredShading fresh;
     PieceSet highPieces, lowPieces, greenHighPieces, greenLowPieces;
-    if (!acquireSized(high_, grain, outputSize, samples) || !acquireSized(low_, grain, outputSize, samples))
+    if (!acquireSized(high_, grain, outputSize, samples, samples) ||
+        !acquireSized(low_, grain, outputSize, samples, samples))
         return StepResult::ShadingMemory;
     std::uint64_t greenSize = outputSize / 3;
-    if (!acquireSized(fresh.greenHigh, grain, greenSize, samples) ||
-        !acquireSized(fresh.greenLow, grain, greenSize, samples) ||
+    if (!acquireSized(fresh.greenHigh, grain, greenSize, samples, pixels) ||
+        !acquireSized(fresh.greenLow, grain, greenSize, samples, pixels) ||
         !acquireShared(fresh.records, 2 * sizeof(PieceRecord) * kShadingPieceRecords) ||
         !acquireShared(outputRecords_, 2 * sizeof(PieceRecord) * kShadingPieceRecords))
         return StepResult::ShadingMemory;

@@ -56,7 +56,8 @@ std::uint64_t grainSize(Grain grain, BlockUse use, std::uint64_t request) {
     return 0;
 }
 
-bool acquireSized(pf::LockedGlobal& block, Grain grain, std::uint64_t& size, std::uint32_t unit) {
+bool acquireSized(pf::LockedGlobal& block, Grain grain, std::uint64_t& size, std::uint32_t unit,
+                  std::uint64_t minimum) {
     std::uint64_t step = k64K;
     switch (grain) {
     case Grain::Steps64K: step = k64K; break;
@@ -64,10 +65,11 @@ bool acquireSized(pf::LockedGlobal& block, Grain grain, std::uint64_t& size, std
     case Grain::A3Standard: step = unit; break;
     case Grain::A3Other: step = k128K; break;
     }
-    if (step == 0) return false;
+    if (step == 0 || size < minimum) return false;
     for (;;) {
         if (acquireShared(block, size)) return true;
-        if (size < 2 * step) return false;  // one step less would fall below the step
+        // One step less would fall below the step, or below what the block must hold.
+        if (size < 2 * step || size - step < minimum) return false;
         size -= step;
     }
 }

@@ -38,9 +38,11 @@ std::uint64_t grainSize(Grain grain, BlockUse use, std::uint64_t request);
 
 // Allocates a locked shareable block, starting at `size` and lowering it on
 // failure by the grain's step (for A3Standard: by `unit`) while it stays at
-// least one step. On success `size` holds the size obtained, which later
-// blocks of the same step carry on from.
-bool acquireSized(pf::LockedGlobal& block, Grain grain, std::uint64_t& size, std::uint32_t unit);
+// least one step, and never below `minimum` (a block too small for what it
+// must hold is of no use). On success `size` holds the size obtained, which
+// later blocks of the same step carry on from.
+bool acquireSized(pf::LockedGlobal& block, Grain grain, std::uint64_t& size, std::uint32_t unit,
+                  std::uint64_t minimum = 0);
 
 }  // namespace drv
 

@@ -38,7 +38,9 @@ void vexaTrimFactors(const std::uint8_t (&trims)[20], std::uint16_t type, double
 bool vexaShadingGeometryUsable(std::uint32_t lineBytes, std::uint32_t lineCount) {
     // The average takes 16 values per column; a line holds at least one
     // pixel of three 16-bit samples.
-    return lineCount == kVexaShadingLines && lineBytes >= 6 && lineBytes % 2 == 0;
+    // The read block carries L x M as a 32-bit count.
+    return lineCount == kVexaShadingLines && lineBytes >= 6 && lineBytes % 2 == 0 &&
+           static_cast<std::uint64_t>(lineBytes) * lineCount <= 0xFFFF0000u;
 }
 
 void vexaCoefficients(const std::uint8_t* lines, std::uint32_t lineBytes, const std::uint16_t* const tables[3],
@@ -104,7 +106,7 @@ StepResult VexaSteps::shading(RunContext& run) {
     std::uint64_t size = grainSize(Grain::Steps60K, BlockUse::ShadingLines, lineTotal);
     pf::LockedGlobal lineBuffer, lineRecords;
     PieceSet linePieces;
-    if (!acquireSized(lineBuffer, Grain::Steps60K, size, lineBytes) || size < lineTotal ||
+    if (!acquireSized(lineBuffer, Grain::Steps60K, size, lineBytes, lineTotal) ||
         !acquireShared(lineRecords, sizeof(PieceRecord) * kShadingPieceRecords) ||
         !describeBuffer(run.transport, lineBuffer.data(), static_cast<std::uint32_t>(size),
                         lineRecords.as<PieceRecord>(), kShadingPieceRecords, lineBytes, Trim::AsReturned, linePieces))
@@ -128,8 +130,8 @@ StepResult VexaSteps::shading(RunContext& run) {
     std::uint64_t outputSize = grainSize(Grain::Steps60K, BlockUse::ShadingOutput, samples);
     pf::LockedGlobal high, low, outputRecords;
     PieceSet highPieces, lowPieces;
-    if (!acquireSized(high, Grain::Steps60K, outputSize, samples) ||
-        !acquireSized(low, Grain::Steps60K, outputSize, samples) ||
+    if (!acquireSized(high, Grain::Steps60K, outputSize, samples, samples) ||
+        !acquireSized(low, Grain::Steps60K, outputSize, samples, samples) ||
         !acquireShared(outputRecords, 2 * sizeof(PieceRecord) * kShadingPieceRecords))
         return StepResult::Failed;
     PieceRecord* records = outputRecords.as<PieceRecord>();

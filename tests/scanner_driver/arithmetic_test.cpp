@@ -249,6 +249,7 @@ TEST(ShadingMath, VexaCoefficientsThroughTables) {
     EXPECT_FALSE(vexaShadingGeometryUsable(6000, 15));
     EXPECT_FALSE(vexaShadingGeometryUsable(6000, 17));
     EXPECT_FALSE(vexaShadingGeometryUsable(4, 16));
+    EXPECT_FALSE(vexaShadingGeometryUsable(0x10000000u, 16)) << "L x M past the 32-bit count";
 }
 
 TEST(BufferGrain, StepsAndCaps) {
@@ -292,6 +293,16 @@ TEST(BufferGrain, FailedAllocationLowersTheSizeByOneStep) {
     pfdFailAllocationAfter(1);
     ASSERT_TRUE(acquireSized(block, Grain::A3Other, size, 3000));
     EXPECT_EQ(size, 262144u);
+    block.release();
+
+    // Never lowered below what the block must hold.
+    size = 196608;
+    pfdFailAllocationAfter(1);
+    EXPECT_FALSE(acquireSized(block, Grain::Steps64K, size, 100, 140000));
+    size = 196608;
+    pfdFailAllocationAfter(1);
+    EXPECT_TRUE(acquireSized(block, Grain::Steps64K, size, 100, 131072));
+    EXPECT_FALSE(acquireSized(block, Grain::A3Standard, size = 4194304, 100, 5000000)) << "the 4 MiB cap cannot hold it";
 }
 
 TEST(BufferGrain, SharedBlocksHaveThirtyTwoBitAddresses) {
