@@ -16,6 +16,7 @@
 
 #include "colour_difference.h"
 #include "commands.h"
+#include "icc_profiles.h"
 #include "image_io.h"
 #include "it8_target/virtual_it8.h"
 #include "report.h"
@@ -192,6 +193,26 @@ int runDemo(const DemoOptions& o, const CommonOptions& common) {
     PrinterOptions table{"", print.table, scanner.output, at("printer-from-table.blk")};
     if (int s = timed("PrinterTargetOpenAnalysis", [&] { return runPrinter(table, stepCommon); })) return s;
 
+    // ICC profiles of the model and of both corrections, checked with LittleCMS.
+    std::vector<icc::ProfileFigures> profiles;
+    IccOptions scannerIcc;
+    scannerIcc.model = scanner.output;
+    scannerIcc.image = scan.output;
+    scannerIcc.reference = scan.referenceOut;
+    scannerIcc.output = at("scanner.icc");
+    scannerIcc.shaperMatrix = at("scanner-matrix.icc");
+    IccOptions linkIcc, monitorIcc;
+    linkIcc.block = printer.output;
+    linkIcc.output = at("printer-link.icc");
+    monitorIcc.block = monitor.output;
+    monitorIcc.output = at("monitor.icc");
+    if (int s = timed("ICC profiles (LittleCMS), written and checked", [&] {
+            for (const IccOptions* o : {&scannerIcc, &linkIcc, &monitorIcc})
+                if (int status = runIcc(*o, stepCommon, &profiles)) return status;
+            return 0;
+        }))
+        return s;
+
     // 5. Correct a picture with both corrections.
     std::string error;
     EngineLibrary engine;
@@ -242,7 +263,12 @@ int runDemo(const DemoOptions& o, const CommonOptions& common) {
                     {"the chart printed and scanned", "printed-chart-scan.tga"},
                     {"printer correction", "printer.blk"},
                     {"printer correction from the printer table", "printer-from-table.blk"},
-                    {"sample picture, before and after", "sample.png"}};
+                    {"sample picture, before and after", "sample.png"},
+                    {"scanner ICC profile (curves and grid)", "scanner.icc"},
+                    {"scanner ICC profile (shaper-matrix)", "scanner-matrix.icc"},
+                    {"printer correction as an ICC device link", "printer-link.icc"},
+                    {"monitor ICC profile", "monitor.icc"}};
+    report.profiles = profiles;
     if (!writeReport(at("report.html"), report, &error)) return fail(error);
 
     if (!common.quiet) {

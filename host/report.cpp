@@ -305,6 +305,20 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
     fig(d.samplePrinted, "that drive as the virtual printer prints it");
     s << "</div></section>";
 
+    s << "<section id=\"profiles\"><h2>ICC profiles</h2><p>Written with LittleCMS, read back and checked with it: "
+         "header, tags, profile ID (MD5) and an unchanged round trip, then the figures below. The scanner profiles "
+         "refer the target white to D50 by the Bradford adaptation.</p><ul>";
+    for (const auto& p : d.profiles) {
+        const std::string name = p.file.substr(p.file.find_last_of("/\\") + 1);
+        s << "<li><a href=\"" << escape(name) << "\">" << escape(name) << "</a> " << escape(p.description) << "<br>"
+          << (p.structure.empty() ? std::string("read back, tags, profile ID and round trip: passed")
+                                  : "read back failed: " + escape(p.structure));
+        for (const auto& line : p.lines) s << "<br>" << escape(line);
+        if (!p.withinTolerance) s << "<br><strong>outside the stated tolerance</strong>";
+        s << "</li>";
+    }
+    s << "</ul></section>";
+
     s << "<section id=\"timings\"><h2>Timings</h2><table><tr><th>step</th><th>ms</th></tr>";
     for (const auto& t : d.timings) s << "<tr><td style=\"text-align:left\">" << escape(t.first) << "</td><td>" << fmt(t.second, 1) << "</td></tr>";
     s << "</table></section>";

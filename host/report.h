@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "colour_difference.h"
+#include "icc_profiles.h"
 #include "image_io.h"
 
 namespace aucal {
@@ -36,6 +37,7 @@ struct ReportData {
     RgbImage sample, sampleMonitor, samplePrinter, samplePrinted;
     std::vector<std::pair<std::string, double>> timings;  // step, milliseconds
     std::vector<std::pair<std::string, std::string>> files;  // label, file name in the folder
+    std::vector<icc::ProfileFigures> profiles;               // ICC profiles written, with their check figures
     std::vector<std::string> notes;
 };
 

@@ -46,7 +46,7 @@ TEST(ReportInBrowser, RendersEverySectionAndIsNotBlank) {
 
     std::string dom;
     ASSERT_EQ(run(browser + flags(dir) + "--dump-dom " + page, &dom), 0);
-    for (const char* id : {"scanner", "tone-curves", "patch-differences", "printer", "gamut", "before-after", "timings"})
+    for (const char* id : {"scanner", "tone-curves", "patch-differences", "printer", "gamut", "before-after", "profiles", "timings"})
         EXPECT_NE(dom.find(std::string("id=\"") + id + "\""), std::string::npos) << "section " << id << " missing";
     EXPECT_NE(dom.find("<svg"), std::string::npos);
 
