@@ -30,24 +30,13 @@ std::vector<std::vector<std::uint8_t>> calibratedScan(PassThrough& pt) {
     return lines;
 }
 
-// The scanned lines as the drivers store them: last line first, blue, green, red.
+// The scanned lines as the drivers store them: first scanned line in the
+// last file row, blue, green, red.
 void writeScanAsTarga(const std::string& path, const std::vector<std::vector<std::uint8_t>>& lines,
                       unsigned pixels) {
-    std::vector<std::uint8_t> bytes(18, 0);
-    bytes[2] = 2;
-    bytes[12] = pixels & 0xFF;
-    bytes[13] = pixels >> 8;
-    bytes[14] = lines.size() & 0xFF;
-    bytes[15] = lines.size() >> 8;
-    bytes[16] = 24;
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-        for (unsigned i = 0; i < pixels; ++i) {
-            bytes.push_back((*it)[3 * i + 2]);
-            bytes.push_back((*it)[3 * i + 1]);
-            bytes.push_back((*it)[3 * i]);
-        }
-    }
-    testsupport::writeFile(path, bytes);
+    writeTarga(path, pixels, static_cast<unsigned>(lines.size()), [&](unsigned x, unsigned y) {
+        return std::array<std::uint8_t, 3>{lines[y][3 * x], lines[y][3 * x + 1], lines[y][3 * x + 2]};
+    });
 }
 
 }  // namespace
@@ -85,29 +74,13 @@ TEST(PassThroughDocument, TargaDocumentIsScannedWhereItLiesOnTheBed) {
     // 150 dpi document of 4 x 2 blocks of 100 x 100 pixels, each its own
     // colour, its top-left corner at 1 in, 0.5 in on the bed.
     const unsigned width = 400, height = 200;
-    std::vector<std::uint8_t> bytes(18 + width * height * 3, 0);
-    bytes[2] = 2;
-    bytes[12] = width & 0xFF;
-    bytes[13] = width >> 8;
-    bytes[14] = height & 0xFF;
-    bytes[15] = height >> 8;
-    bytes[16] = 24;
     auto colour = [](unsigned x, unsigned y) {
         const unsigned block = y / 100 * 4 + x / 100;
         return std::array<std::uint8_t, 3>{static_cast<std::uint8_t>(20 + 25 * block),
                                            static_cast<std::uint8_t>(230 - 20 * block),
                                            static_cast<std::uint8_t>(block % 2 ? 60 : 180)};
     };
-    for (unsigned y = 0; y < height; ++y) {
-        std::uint8_t* row = bytes.data() + 18 + (height - 1 - y) * width * 3;  // bottom-left origin
-        for (unsigned x = 0; x < width; ++x) {
-            const auto c = colour(x, y);
-            row[3 * x] = c[2];
-            row[3 * x + 1] = c[1];
-            row[3 * x + 2] = c[0];
-        }
-    }
-    testsupport::writeFile(pt.folder() + "/blocks.tga", bytes);
+    writeTarga(pt.folder() + "/blocks.tga", width, height, colour);
     pt.setScenario(
         "document = blocks.tga\ndocument_dpi = 150\ndocument_left = 1.0\ndocument_top = 0.5\n"
         "background = 10 20 30\nlines = 120\nnot_ready_polls = 0\n");

@@ -6,7 +6,9 @@
 #define TESTS_SIMULATOR_PASSTHROUGH_SESSION_H
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "passthrough_harness.h"
@@ -14,6 +16,35 @@
 namespace ptharness {
 
 constexpr unsigned kPieceBytes = 20;
+
+// A Targa document (bottom-left origin: the last file row is the top line)
+// whose pixel at column x of top line y is colour(x, y).
+inline void writeTarga(const std::string& path, unsigned width, unsigned height,
+                       const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& colour) {
+    std::vector<std::uint8_t> bytes(18 + std::size_t{width} * height * 3, 0);
+    bytes[2] = 2;
+    w16(bytes.data(), 12, width);
+    w16(bytes.data(), 14, height);
+    bytes[16] = 24;
+    for (unsigned y = 0; y < height; ++y) {
+        std::uint8_t* row = bytes.data() + 18 + std::size_t{height - 1 - y} * width * 3;
+        for (unsigned x = 0; x < width; ++x) {
+            const auto c = colour(x, y);
+            row[3 * x] = c[2];
+            row[3 * x + 1] = c[1];
+            row[3 * x + 2] = c[0];
+        }
+    }
+    testsupport::writeFile(path, bytes);
+}
+
+// A uniform grey document over the whole bed at 50 dpi; the scenario lines
+// that put it there.
+inline std::string greyDocument(const PassThrough& pt, std::uint8_t level) {
+    writeTarga(pt.folder() + "/grey.tga", 425, 585,
+               [&](unsigned, unsigned) { return std::array<std::uint8_t, 3>{level, level, level}; });
+    return "document = grey.tga\ndocument_dpi = 50\ndocument_left = 0\ndocument_top = 0\n";
+}
 
 // Window of the 12-bit dialects for R = 600, reflective: 518, 0, 4581, 2970 at 150 dpi.
 struct WindowRequest {
@@ -126,16 +157,30 @@ public:
         }
         return pieces;
     }
-    // 12-bit dialects: one read of n lines; the lines copied out in order.
-    unsigned readLines(unsigned n, unsigned done, std::vector<std::vector<std::uint8_t>>* out) {
+    // Read-image block layouts: bytes per line, lines, bytes, requested,
+    // done, pieces, records; the first three 16- or 32-bit.
+    struct ReadLayout {
+        unsigned lineBytes, lines, bytes, requested, done, pieces, records, wide;
+    };
+    static constexpr ReadLayout kRead12{6, 8, 12, 16, 18, 26, 28, 0};
+    static constexpr ReadLayout kReadVexa{8, 12, 16, 20, 22, 30, 32, 1};
+
+    // One read of n lines; the lines copied out in order.
+    unsigned readLines(unsigned n, unsigned done, std::vector<std::vector<std::uint8_t>>* out,
+                       const ReadLayout& f = kRead12) {
         std::uint8_t* b = read.p();
-        w16(b, 6, bytesPerLine);
-        w16(b, 8, n);
-        w32(b, 12, n * bytesPerLine);
-        w16(b, 16, done + n);
-        w16(b, 18, done);
-        w16(b, 26, pieces);
-        w32(b, 28, records.a());
+        if (f.wide) {
+            w32(b, f.lineBytes, bytesPerLine);
+            w32(b, f.lines, n);
+        } else {
+            w16(b, f.lineBytes, bytesPerLine);
+            w16(b, f.lines, n);
+        }
+        w32(b, f.bytes, n * bytesPerLine);
+        w16(b, f.requested, done + n);
+        w16(b, f.done, done);
+        w16(b, f.pieces, pieces);
+        w32(b, f.records, records.a());
         const unsigned s = pt_.call(read, 8);
         if (s == 0 && out != nullptr) collect(n, out);
         return s;
@@ -146,24 +191,11 @@ public:
         const unsigned perRead = pieces * unitsPerPiece;
         while (done < lines) {
             const unsigned n = std::min(lines - done, perRead);
-            const unsigned s = vexaLayout ? readLinesVexa(n, done, out) : readLines(n, done, out);
+            const unsigned s = readLines(n, done, out, vexaLayout ? kReadVexa : kRead12);
             if (s != 0) return false;
             done += n;
         }
         return true;
-    }
-    unsigned readLinesVexa(unsigned n, unsigned done, std::vector<std::vector<std::uint8_t>>* out) {
-        std::uint8_t* b = read.p();
-        w32(b, 8, bytesPerLine);
-        w32(b, 12, n);
-        w32(b, 16, n * bytesPerLine);
-        w16(b, 20, done + n);
-        w16(b, 22, done);
-        w16(b, 30, pieces);
-        w32(b, 32, records.a());
-        const unsigned s = pt_.call(read, 8);
-        if (s == 0 && out != nullptr) collect(n, out);
-        return s;
     }
     // Start scan, wait for ready, describe the 64 KiB transfer buffer.
     bool beginTransfer() {

@@ -21,20 +21,6 @@ WindowRequest vexaWindow() {
     return w;
 }
 
-std::string greyDocument(const PassThrough& pt, std::uint8_t level) {
-    const std::string path = pt.folder() + "/grey.tga";
-    std::vector<std::uint8_t> bytes(18 + 425 * 585 * 3, level);
-    std::fill(bytes.begin(), bytes.begin() + 18, std::uint8_t{0});
-    bytes[2] = 2;
-    bytes[12] = 425 & 0xFF;
-    bytes[13] = 425 >> 8;
-    bytes[14] = 585 & 0xFF;
-    bytes[15] = 585 >> 8;
-    bytes[16] = 24;
-    testsupport::writeFile(path, bytes);
-    return "document = grey.tga\ndocument_dpi = 50\ndocument_left = 0\ndocument_top = 0\n";
-}
-
 // Trims: red +10/256, green -10/256, blue none for source 0.
 const char* kTrims = "gain_trims = 10 0 10 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0\n";
 const double kFactors[3] = {1.0390625, 0.9609375, 1.0};
