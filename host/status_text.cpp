@@ -52,6 +52,7 @@ std::string statusSentence(Export e, std::int32_t status) {
                     return "the printed chart was not found: its side marks are missing";
                 case QEL_PRINTER_CANCELLED: return "the printer characterisation was cancelled";
                 case QEL_PRINTER_NO_MODEL: return "no scanner model was given";
+                case QEL_PRINTER_NO_MEMORY: return "the colour engine ran out of memory";
             }
             break;
         case Export::PrinterTargetOpenAnalysis:

@@ -34,29 +34,36 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     testsupport::TempDir dir;
     CliRun demo = aucal("-q demo --out " + dir.file("demo"));
     ASSERT_EQ(demo.status, 0) << demo.output;
-    for (const char* f : {"sample.tga", "sample-lookup.tga", "sample-matrix.tga", "demo-lookup.blk", "demo-matrix.blk"})
+    for (const char* f : {"it8-scan.tga", "it8-reference.txt", "scanner.mdl", "monitor.blk", "monitor-match.html",
+                          "printer-chart.tga", "printed-chart-scan.tga", "printer.blk", "printer-from-table.blk",
+                          "sample.png", "sample-monitor.png", "sample-printer.png", "report.html"})
         EXPECT_TRUE(std::filesystem::exists(dir.file("demo/") + f)) << f;
-    // Correcting the sample again with the saved block reproduces the demo's image.
-    CliRun again = aucal("correct --block " + dir.file("demo/demo-lookup.blk") + " -o " + dir.file("again.tga") + " " +
-                      dir.file("demo/sample.tga"));
-    ASSERT_EQ(again.status, 0) << again.output;
-    EXPECT_EQ(testsupport::readFile(dir.file("again.tga")), testsupport::readFile(dir.file("demo/sample-lookup.tga")));
-    CliRun info = aucal("info " + dir.file("demo/demo-matrix.blk"));
+    // Correcting the sample again with the saved blocks reproduces the demo's images.
+    for (const char* kind : {"printer", "monitor"}) {
+        CliRun again = aucal("correct --block " + dir.file("demo/") + kind + ".blk -o " + dir.file("again.png") + " " +
+                             dir.file("demo/sample.png"));
+        ASSERT_EQ(again.status, 0) << again.output;
+        EXPECT_EQ(testsupport::readFile(dir.file("again.png")),
+                  testsupport::readFile(dir.file("demo/sample-") + kind + ".png"))
+            << kind;
+    }
+    CliRun info = aucal("info " + dir.file("demo/monitor.blk") + " " + dir.file("demo/scanner.mdl"));
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.output.find("matrix block"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("all 15546 values finite"), std::string::npos) << info.output;
 }
 
 TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
     testsupport::TempDir dir;
     ASSERT_EQ(aucal("-q demo --out " + dir.file("demo")).status, 0);
-    const std::string image = dir.file("demo/sample.tga");
+    const std::string image = dir.file("demo/it8-scan.tga");
     const std::string out = dir.file("out.tga");
 
     CliRun missing = aucal("correct --block " + dir.file("nope.blk") + " -o " + out + " " + image);
     EXPECT_NE(missing.status, 0);
     EXPECT_NE(missing.output.find("cannot open"), std::string::npos) << missing.output;
 
-    auto bytes = testsupport::readFile(dir.file("demo/demo-lookup.blk"));
+    auto bytes = testsupport::readFile(dir.file("demo/printer.blk"));
     bytes.resize(bytes.size() / 2);
     testsupport::writeFile(dir.file("half.blk"), bytes);
     CliRun truncated = aucal("correct --block " + dir.file("half.blk") + " -o " + out + " " + image);
@@ -70,9 +77,26 @@ TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
     EXPECT_NE(wrongKind.status, 0);
     EXPECT_NE(wrongKind.output.find("scanner model"), std::string::npos) << wrongKind.output;
 
-    CliRun badImage = aucal("correct --block " + dir.file("demo/demo-lookup.blk") + " -o " + out + " " +
-                         dir.file("demo/demo-matrix.blk"));
+    CliRun badImage = aucal("correct --block " + dir.file("demo/printer.blk") + " -o " + out + " " +
+                         dir.file("demo/monitor.blk"));
     EXPECT_NE(badImage.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    const std::string model = dir.file("m.mdl");
+    CliRun notATarget = aucal("scanner --image " + dir.file("demo/printer-chart.tga") + " --output " + model);
+    EXPECT_NE(notATarget.status, 0);
+    EXPECT_NE(notATarget.output.find("not found"), std::string::npos) << notATarget.output;
+    testsupport::writeText(dir.file("bad-ref.txt"), "IT8.7/2\nno data here\n");
+    CliRun badReference = aucal("scanner --image " + image + " --reference " + dir.file("bad-ref.txt") + " --output " + model);
+    EXPECT_NE(badReference.status, 0);
+    EXPECT_NE(badReference.output.find("reference data file"), std::string::npos) << badReference.output;
+    CliRun noReference = aucal("scanner --image " + image + " --reference " + dir.file("none.txt") + " --output " + model);
+    EXPECT_NE(noReference.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(model));
+
+    CliRun notAChart = aucal("printer --scan " + image + " --model " + dir.file("demo/scanner.mdl") + " --output " + out);
+    EXPECT_NE(notAChart.status, 0);
+    EXPECT_NE(notAChart.output.find("chart was not found"), std::string::npos) << notAChart.output;
     EXPECT_FALSE(std::filesystem::exists(out));
 
     CliRun noArgs = aucal("correct");
