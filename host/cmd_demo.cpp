@@ -100,10 +100,16 @@ std::array<std::uint8_t, 3> labToDisplay(const printsim::Lab& lab) {
 void printerFigures(const std::vector<float>& model, const std::vector<std::uint8_t>& block,
                     const printsim::PrinterGamut& gamut, ReportData* report) {
     const double kLightness = 50;
+    // The engine aims at the node colour with its lightness scaled from the
+    // paper down to the printer's black (and chroma scaled alike); judge the
+    // print against that aim.
+    const double s = (100.0 - gamut.blackLightness()) / 78.6;
+    const double chromaScale = s >= 1 ? (3 - s) / 2 : (s + 1) / 2;
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
-                const printsim::Lab target = printsim::modelGridLab(model, i0, i1, i2);
+                const printsim::Lab node0 = printsim::modelGridLab(model, i0, i1, i2);
+                const printsim::Lab target{(node0.l - 100) * s + 100, node0.a * chromaScale, node0.b * chromaScale};
                 const std::uint8_t* node = &block[768 + 3 * (289 * i0 + 17 * i1 + i2)];
                 if (gamut.distance(target) < 1.0) {
                     const printsim::Lab printed = gamut.printLab(node[0], node[1], node[2]);

@@ -286,8 +286,8 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
          "alt=\"scanned printer chart\" width=\"360\" src=\""
       << dataUri(d.chartScan, 500) << "\"><figcaption>the printed chart, scanned</figcaption></figure></div>"
       << "<p class=\"big\">For the " << d.printerNodeDe.size()
-      << " grid colours that the printer can print, what it prints from the correction differs from the wanted "
-         "colour by CIE76 mean "
+      << " grid colours that the printer can print (after the correction's lightness scaling from paper white to "
+         "the printer's black), what it prints from the correction differs from the aim by CIE76 mean "
       << fmt(sp.mean) << ", 90th percentile " << fmt(sp.p90) << ", maximum " << fmt(sp.max) << ".</p>"
       << barChartSvg(d.printerNodeDe, std::max(2.0, std::ceil(sp.p90 * 1.5)), "#36a") << "</section>";
     s << "<section id=\"gamut\"><h2>A slice of the printer gamut</h2>" << gamutSvg(d.gamut) << "</section>";
