@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
@@ -12,13 +14,45 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Scan runs of each driver in the layout of scanner_replies_fuzz.cpp: a
+// calibrating run of a few lines, and the same with a status error or an odd
+// reply (the vexa line count at its classic offset, a zero bytes per line).
+void writeScannerReplySeeds(const fs::path& folder) {
+    using Record = std::vector<unsigned char>;
+    const Record clean = {0, 0, 0x0D | 0x40, 6, 0, 0, 0xFF, 0xFF, 0xFF, 2, 31, 16, 0, 0};
+    const std::vector<std::pair<const char*, Record>> tails = {
+        {"clean", {}},
+        {"error-window", {0, 1, 0, 4, 1, 0, 0, 0}},
+        {"error-read", {0, 8, 0, 8, 2, 0, 0, 0}},
+        {"error-status", {0, 9, 0, 4, 3, 0, 0, 0}},
+        {"reply-lines", {2, 5, 6, 1, 0, 0, 0, 0}},
+        {"reply-geometry", {2, 7, 0, 2, 0xFF, 0xFF, 0, 0}},
+        {"buf-addr", {1, 0, 0, 8, 0, 0, 0, 0}},
+    };
+    for (unsigned char driver = 0; driver < 3; ++driver) {
+        for (const auto& [name, tail] : tails) {
+            Record seed = clean;
+            seed[0] = driver;
+            seed.insert(seed.end(), tail.begin(), tail.end());
+            std::ofstream(folder / (std::string(name) + "-" + std::to_string(driver)), std::ios::binary)
+                .write(reinterpret_cast<const char*>(seed.data()), static_cast<std::streamsize>(seed.size()));
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_seeds <corpus folder>\n");
         return 2;
     }
     const fs::path root = argv[1];
-    for (const char* d : {"it8_reference", "it8_target_image", "printer_chart"}) fs::create_directories(root / d);
+    for (const char* d : {"it8_reference", "it8_target_image", "printer_chart", "scanner_replies"})
+        fs::create_directories(root / d);
+    writeScannerReplySeeds(root / "scanner_replies");
 
     const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
     const std::string text = it8sim::it8ReferenceText(refs);
