@@ -7,12 +7,14 @@ native=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchm
         liblcms2-dev libcli11-dev libpng-dev libtiff-dev clang libclang-rt-14-dev chromium fonts-dejavu-core)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xvfb xauth)
 wine32=(wine wine32:i386)
+# Only the ICC accuracy report in bench/ runs it, as a measuring peer.
+bench=(argyll)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 missing=()
-for p in "${native[@]}" "${windows[@]}"; do
+for p in "${native[@]}" "${windows[@]}" "${bench[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 need_i386=0
