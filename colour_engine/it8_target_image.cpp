@@ -239,7 +239,10 @@ PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& rig
     if (x0 > x1 || y0 > y1) return out;
 
     pf::LockedGlobal buffer(kMovableZeroed, 3u * static_cast<std::size_t>(width));
-    if (!buffer.ok()) return out;
+    if (!buffer.ok()) {
+        out.noMemory = true;
+        return out;
+    }
     auto* row = buffer.as<std::uint8_t>();
     const std::uint32_t bytes = static_cast<std::uint32_t>(3 * (x1 - x0 + 1));
     std::uint64_t sum[3] = {0, 0, 0};  // blue, green, red as stored
@@ -295,9 +298,13 @@ int ReadIt8TargetImage(const char* path) {
     // A window with no pixels gives no evidence of either.
     if (gs1.count == 0 || gs22.count == 0 || !isLightNeutral(gs1) || !isDarkNeutral(gs22)) return 1;
 
+    // A cell left unsampled for want of memory would go into the model as a
+    // black patch: the target counts as unread.
     for (int r = 1; r <= 12; ++r)
-        for (int c = 1; c <= 22; ++c) SamplePatch(file.get(), left, right, width, height, r, c);
-    for (int c = 1; c <= 22; ++c) SamplePatch(file.get(), left, right, width, height, kGreyScaleCellRow, c);
+        for (int c = 1; c <= 22; ++c)
+            if (SamplePatch(file.get(), left, right, width, height, r, c).noMemory) return 1;
+    for (int c = 1; c <= 22; ++c)
+        if (SamplePatch(file.get(), left, right, width, height, kGreyScaleCellRow, c).noMemory) return 1;
     return 0;
 }
 

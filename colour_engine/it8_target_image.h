@@ -22,13 +22,15 @@ struct EdgeTrace {
 struct PatchSample {
     std::int32_t r = 0, g = 0, b = 0;
     std::int32_t count = 0;  // pixels averaged; 0 leaves R, G, B at 0
+    bool noMemory = false;   // the cell's row buffer could not be had: not sampled
 };
 
 // 0 when the target was found, passed the orientation check and was sampled
 // into g_engine.targetPatches; 1 when the file cannot be opened or is not an
 // uncompressed 24-bit Targa image with all its pixel rows, when no frame is
-// found, or when the orientation check fails (the table then holds only GS1
-// and GS22). The table is left unchanged when no frame is found.
+// found, when the orientation check fails (the table then holds only GS1
+// and GS22), or when a cell's row buffer cannot be allocated. The table is
+// left unchanged when no frame is found.
 int ReadIt8TargetImage(const char* path);
 
 // Averages the window of cell (cellRow, cellColumn) of the frame given by the
