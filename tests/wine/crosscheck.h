@@ -301,6 +301,12 @@ std::string messageBoxText();
 // each with the simulated pass-through library installed.
 std::string windowsDirectory();
 
+// Sleep in the libraries under test runs on a virtual clock on both sides (on
+// Windows their imported Sleep is redirected when loadLibrary loads them):
+// no real time passes. The milliseconds slept during this case, to write as
+// output (the drivers' status polls must match).
+std::uint64_t sleptMilliseconds();
+
 // ---- Host progress callback -----------------------------------------------
 
 #if defined(_WIN32) && !defined(_WIN64)

@@ -2,6 +2,9 @@
 // stand-in's loader (so that they share this program's desktop), the
 // stand-in's desktop for focus and queue, and its counters for what a case
 // leaves behind.
+#include <dlfcn.h>
+
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -34,6 +37,12 @@ std::string defaultLibraryDir(const char* argv0) {
 
 void* load(const std::string& path) { return reinterpret_cast<void*>(pfLoadLibrary(path.c_str())); }
 
+std::string loadError() {
+    // The stand-in loads with dlopen; its reason is still there.
+    const char* reason = dlerror();
+    return reason != nullptr ? reason : "unknown reason";
+}
+
 void* symbol(void* library, const char* name) {
     return reinterpret_cast<void*>(pfGetProcAddress(reinterpret_cast<PfLibrary>(library), name));
 }
@@ -48,7 +57,20 @@ int answerMessageBox(void*, PfWindow, const char* text, const char* title, uint3
 
 }  // namespace
 
+void onFatalSignal(int signal) {
+    reportCrash(signal == SIGSEGV ? "segmentation fault" : signal == SIGABRT ? "abort" : "fatal signal");
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+std::uint64_t sleptMilliseconds() { return pfdVirtualMilliseconds(); }
+
 void beforeCase() {
+    static const bool crashReport = [] {
+        for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, onFatalSignal);
+        return true;
+    }();
+    (void)crashReport;
     pfdResetDesktop();
     pfdSetMessageBoxHandler(&answerMessageBox, nullptr);
     // The drivers' one-second polls cost no real time here.

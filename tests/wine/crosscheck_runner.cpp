@@ -52,6 +52,10 @@ struct RunState {
     std::vector<MessageBoxSeen> boxes;  // of the running case
     int boxAnswer = 1;
     bool makingInputs = false;
+    std::string currentCase;
+    std::uint64_t sleptAtStart = 0;  // of the running case
+    int passed = 0;
+    int failed = 0;
 };
 
 RunState& run() {
@@ -98,11 +102,13 @@ void writeFileUnder(const std::string& dir, const std::string& name, const void*
 
 bool runOne(const Entry& entry) {
     RunState& s = run();
+    s.currentCase = entry.name;
     s.failures.clear();
     s.progress.clear();
     s.boxes.clear();
     s.boxAnswer = 1;
     platform::beforeCase();
+    s.sleptAtStart = platform::sleptMilliseconds();
     try {
         entry.function();
     } catch (const CaseAbort&) {
@@ -189,6 +195,8 @@ std::string progressText() {
     return text;
 }
 
+std::uint64_t sleptMilliseconds() { return platform::sleptMilliseconds() - run().sleptAtStart; }
+
 const std::vector<MessageBoxSeen>& messageBoxes() { return run().boxes; }
 void setMessageBoxAnswer(int button) { run().boxAnswer = button; }
 
@@ -199,6 +207,12 @@ std::string messageBoxText() {
 }
 
 namespace platform {
+
+void reportCrash(const char* what) {
+    const RunState& s = run();
+    std::printf("[FAIL] %s: %s\n%d passed, %d failed\n", s.currentCase.c_str(), what, s.passed, s.failed + 1);
+    std::fflush(stdout);
+}
 
 int messageBoxShown(const std::string& title, const std::string& text) {
     run().boxes.push_back({title, text});
@@ -240,7 +254,7 @@ void* Library::symbol(const char* exportName) const {
 Library loadLibrary(const std::string& name) {
     const std::string path = platform::libraryFile(run().libraryDir, name);
     Library lib = loadLibraryPath(path);
-    require(lib.loaded(), "cannot load " + path);
+    require(lib.loaded(), "cannot load " + path + ": " + platform::loadError());
     lib.name_ = name;
     return lib;
 }
@@ -304,7 +318,8 @@ int main(int argc, char** argv) {
     }
     if (s.libraryDir.empty()) s.libraryDir = platform::defaultLibraryDir(argv[0]);
 
-    int passed = 0, failed = 0;
+    int& passed = s.passed;
+    int& failed = s.failed;
     for (const std::string& c : reg.clashes) {
         std::printf("[FAIL] registry: name used twice: %s\n", c.c_str());
         ++failed;

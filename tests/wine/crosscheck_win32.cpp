@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -87,7 +88,47 @@ std::string defaultLibraryDir(const char*) {
     return slash == std::string::npos ? std::string(".") : p.substr(0, slash);
 }
 
-void* load(const std::string& path) { return reinterpret_cast<void*>(LoadLibraryA(path.c_str())); }
+namespace {
+
+// The virtual clock of the libraries under test: their Sleep (the drivers'
+// one-second status polls) adds to a counter and returns at once, as Sleep
+// does on the native side's stand-in clock, so that a scan costs no real
+// seconds under Wine either.
+std::uint64_t g_sleptMilliseconds = 0;
+
+void WINAPI virtualSleep(DWORD milliseconds) { g_sleptMilliseconds += milliseconds; }
+
+// Points the library's import of kernel32!Sleep at virtualSleep (its import
+// address table, found through the PE import directory).
+void useVirtualSleep(HMODULE module) {
+    auto* base = reinterpret_cast<std::uint8_t*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (dir.VirtualAddress == 0) return;
+    const FARPROC realSleep = GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep");
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name != 0; ++d) {
+        auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; thunk->u1.Function != 0; ++thunk) {
+            if (reinterpret_cast<FARPROC>(thunk->u1.Function) != realSleep) continue;
+            DWORD old = 0;
+            if (!VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, PAGE_READWRITE, &old)) continue;
+            thunk->u1.Function = reinterpret_cast<DWORD_PTR>(&virtualSleep);
+            VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, old, &old);
+        }
+    }
+}
+
+}  // namespace
+
+void* load(const std::string& path) {
+    HMODULE module = LoadLibraryA(path.c_str());
+    if (module != nullptr) useVirtualSleep(module);
+    return reinterpret_cast<void*>(module);
+}
+
+std::string loadError() { return "error " + std::to_string(GetLastError()); }
 
 void* symbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
@@ -130,7 +171,26 @@ LRESULT CALLBACK boxHook(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+// A fault in a DLL under test would otherwise start Wine's debugger, and the
+// run would end without its closing line (or wait on a crash dialog).
+LONG WINAPI reportUnhandled(EXCEPTION_POINTERS* info) {
+    char what[96];
+    std::snprintf(what, sizeof what, "unhandled exception 0x%08lx at %p",
+                  static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+                  info->ExceptionRecord->ExceptionAddress);
+    reportCrash(what);
+    ExitProcess(3);
+}
+
+std::uint64_t sleptMilliseconds() { return g_sleptMilliseconds; }
+
 void beforeCase() {
+    static const bool crashReport = [] {
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+        SetUnhandledExceptionFilter(reportUnhandled);
+        return true;
+    }();
+    (void)crashReport;
     if (g_boxHook == nullptr) g_boxHook = SetWindowsHookExA(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
     g_boxesAnswered.clear();
 }

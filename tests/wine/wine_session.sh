@@ -23,6 +23,10 @@ wine_env() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
 }
 
+# A display of its own, of the stand-in desktop's default screen size
+# (1024 x 768), so that window placement is the same on both sides.
+xvfb_run() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
+
 need_win32_build() {
   [ -f "$1/bin/wine_host.exe" ] ||
     die "the Windows build is missing: $1/bin/wine_host.exe (run 'make win32')"
@@ -100,7 +104,15 @@ cmd_prefix() {
   # session as wineboot.
   local installer=""
   [ -f "$build/bin/kaspi-install.exe" ] && installer="$build/bin/kaspi-install.exe"
-  xvfb-run -a sh -c 'wineboot -i >/dev/null 2>&1 || exit 1
+  # No crash dialog: a fault in a program under test must end it, not wait
+  # on a window that nobody closes. Unmanaged windows: with no window manager
+  # on the display, Wine would wait 2 s for each top-level window that hides
+  # (every message box).
+  xvfb_run sh -c 'wineboot -i >/dev/null 2>&1 || exit 1
+                     wine reg add "HKCU\\Software\\Wine\\WineDbg" /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+                       >/dev/null 2>&1 || exit 1
+                     wine reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /t REG_SZ /d N /f \
+                       >/dev/null 2>&1 || exit 1
                      if [ -n "$0" ]; then wine "$0" || exit 2; fi
                      wineserver -w' "$installer"
   case $? in
@@ -139,7 +151,18 @@ cmd_native() {
   if [ -n "$installer" ]; then
     "$installer" "$windir" >/dev/null || die "kaspi-install failed"
   fi
-  AUCAL_WINDIR="$windir" "$program" --libdir "$libdir" --inputs "$inputs" --outputs "$outputs" --make-inputs
+  AUCAL_WINDIR="$windir" "$program" --libdir "$libdir" --inputs "$inputs" --outputs "$outputs" --make-inputs \
+    | tee "$outputs.txt"
+  closed_clean "${PIPESTATUS[0]}" "$outputs.txt"
+}
+
+# A run passed when the program succeeded and its last line is the closing
+# "N passed, 0 failed" (Wine may report success for a program that crashed).
+closed_clean() {
+  local rc="$1" log="$2" last
+  last=$(tail -n 1 "$log")
+  [ "$rc" -eq 0 ] || die "the run failed (status $rc)"
+  [[ "$last" =~ ^[1-9][0-9]*\ passed,\ 0\ failed$ ]] || die "the run did not close with 'N passed, 0 failed'"
 }
 
 cmd_host() {
@@ -151,8 +174,9 @@ cmd_host() {
   mkdir -p "$outputs"
   # wineserver -k afterwards: the next program of the run starts on a clean
   # server, and nothing of Wine outlives the test.
-  xvfb-run -a sh -c 'wine "$0" --inputs "$1" --outputs "$2"; rc=$?; wineserver -k; exit $rc' \
-    "$build/bin/wine_host.exe" "$(winpath "$inputs")" "$(winpath "$outputs")"
+  xvfb_run sh -c 'wine "$0" --inputs "$1" --outputs "$2"; rc=$?; wineserver -k; exit $rc' \
+    "$build/bin/wine_host.exe" "$(winpath "$inputs")" "$(winpath "$outputs")" | tr -d '\r' | tee "$outputs.txt"
+  closed_clean "${PIPESTATUS[0]}" "$outputs.txt"
 }
 
 cmd_compare() {

@@ -20,7 +20,8 @@ void scanWith(const char* driver) {
         crosscheck::check(status == SCAN_IMAGE_WRITTEN, std::string(driver) + ": Scan_Image gave " +
                                                             std::to_string(status) + "; boxes: " +
                                                             crosscheck::messageBoxText());
-        const std::string log = "status " + std::to_string(status) + "\nstatus item: " +
+        const std::string log = "status " + std::to_string(status) + "\nslept " +
+                                std::to_string(crosscheck::sleptMilliseconds()) + " ms\nstatus item: " +
                                 window.itemText(crosscheck::FocusWindow::kStatusItem) + "\nmessage boxes:\n" +
                                 crosscheck::messageBoxText() + "progress:\n" + crosscheck::progressText();
         crosscheck::writeOutput(subject + ".log", log.data(), log.size());
