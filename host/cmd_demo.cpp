@@ -211,6 +211,7 @@ int runDemo(const DemoOptions& o, const CommonOptions& common) {
     linkIcc.block = printer.output;
     linkIcc.output = at("printer-link.icc");
     monitorIcc.block = monitor.output;
+    monitorIcc.model = scanner.output;  // the phosphors come back from the block and the model
     monitorIcc.output = at("monitor.icc");
     if (int s = timed("ICC profiles (LittleCMS), written and checked", [&] {
             for (const IccOptions* o : {&scannerIcc, &linkIcc, &monitorIcc})

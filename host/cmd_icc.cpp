@@ -1,5 +1,7 @@
 // aucal icc: ICC profiles from a saved scanner model or correction block,
 // written with LittleCMS and, with --check, read back and measured.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -95,7 +97,8 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
     icc::ProfileFigures f;
     icc::Bytes bytes;
     if (block.kind == SavedKind::LookupBlock) {
-        if (!o.phosphors.empty()) return fail("--phosphors belongs to a monitor block; this is a lookup block");
+        if (!o.phosphors.empty() || !o.model.empty())
+            return fail("--phosphors and --model go with a monitor block; this is a lookup block");
         if (!icc::deviceLinkProfile(block.payload, &bytes, &error)) return fail(error);
         f.description = "device link: the lookup correction's input curves and grid (scanner RGB to printer RGB)";
         if (!writeAndCheck(o.output, bytes, icc::ProfileKind::DeviceLink, check, &f, &error)) return fail(error);
@@ -122,6 +125,23 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
         if (!o.phosphors.empty()) {
             if (o.phosphors.size() != 6) return fail("--phosphors takes six values: x y of red, green and blue");
             p = {o.phosphors[0], o.phosphors[1], o.phosphors[2], o.phosphors[3], o.phosphors[4], o.phosphors[5]};
+        }
+        if (!o.model.empty()) {
+            // With the model the block was made from, the block itself says
+            // which phosphors it was made for.
+            std::vector<float> model;
+            if (!loadModelFile(o.model, &model, &error)) return fail(error);
+            icc::Phosphors found;
+            if (!icc::phosphorsFromBlock(block.payload, model, &found))
+                return fail("the block's matrix and the model's linear matrix do not give the phosphors");
+            const double d = std::max({std::fabs(found.xr - p.xr), std::fabs(found.yr - p.yr), std::fabs(found.xg - p.xg),
+                                       std::fabs(found.yg - p.yg), std::fabs(found.xb - p.xb), std::fabs(found.yb - p.yb)});
+            if (!o.phosphors.empty() && d > icc::kMonitorTolerance)
+                return fail("this block was made for other phosphors than --phosphors" +
+                            format(" (red %.4f %.4f, ...)", found.xr, found.yr));
+            p = found;
+            f.lines.push_back(format("phosphors recovered from the block and the model: red %.4f %.4f, ", p.xr, p.yr) +
+                              format("green %.4f %.4f, ", p.xg, p.yg) + format("blue %.4f %.4f", p.xb, p.yb));
         }
         icc::MonitorCurves curves;
         if (!icc::monitorProfile(block.payload, p, &bytes, &curves, &error)) return fail(error);
@@ -151,14 +171,14 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
 }  // namespace
 
 int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures) {
-    if (o.model.empty() == o.block.empty()) return fail("give either --model or --block");
+    if (o.model.empty() && o.block.empty()) return fail("give --model or --block");
     if (!o.block.empty() && (!o.shaperMatrix.empty() || !o.image.empty() || !o.reference.empty()))
         return fail("--shaper-matrix, --image and --reference belong to a scanner model (--model)");
     std::vector<icc::ProfileFigures> local;
     std::vector<icc::ProfileFigures>* out = figures ? figures : &local;
     const std::size_t first = out->size();
     const bool check = o.check || figures != nullptr;
-    if (int s = o.model.empty() ? blockProfile(o, check, out) : scannerProfiles(o, check, out)) return s;
+    if (int s = o.block.empty() ? scannerProfiles(o, check, out) : blockProfile(o, check, out)) return s;
     bool ok = true;
     for (std::size_t i = first; i < out->size(); ++i) {
         const icc::ProfileFigures& f = (*out)[i];

@@ -492,6 +492,31 @@ MonitorCurves monitorCurves(const std::vector<std::uint8_t>& block) {
     return out;
 }
 
+bool phosphorsFromBlock(const std::vector<std::uint8_t>& block, const std::vector<float>& model, Phosphors* out) {
+    if (block.size() < kMatrixLayoutBytes || model.size() < static_cast<std::size_t>(QEL_MODEL_FLOATS)) return false;
+    // The display white the model is referred to: x 0.3127, y 0.329, Y 100.
+    const double white[3] = {0.3127 * 100 / 0.329, 100.0, (1 - 0.3127 - 0.329) * 100 / 0.329};
+    Matrix3 a{}, c{};
+    for (int k = 0; k < 3; ++k)
+        for (int j = 0; j < 3; ++j) {
+            a[k][j] = model[795 + 4 * k + 1 + j] * white[k];
+            float v;
+            std::memcpy(&v, &block[768 + 4 * (4 * k + 1 + j)], sizeof v);
+            c[k][j] = v / 255.0;
+        }
+    Matrix3 aInverse{}, rgbToXyz{};
+    if (!invert(a, &aInverse) || !invert(multiply(c, aInverse), &rgbToXyz)) return false;
+    double xy[3][2];
+    for (int j = 0; j < 3; ++j) {
+        const double sum = rgbToXyz[0][j] + rgbToXyz[1][j] + rgbToXyz[2][j];
+        if (!std::isfinite(sum) || std::fabs(sum) < 1e-12) return false;
+        xy[j][0] = rgbToXyz[0][j] / sum;
+        xy[j][1] = rgbToXyz[1][j] / sum;
+    }
+    *out = {xy[0][0], xy[0][1], xy[1][0], xy[1][1], xy[2][0], xy[2][1]};
+    return true;
+}
+
 bool monitorProfile(const std::vector<std::uint8_t>& block, const Phosphors& phosphors, Bytes* out,
                     MonitorCurves* curvesOut, std::string* error) {
     if (block.size() < kMatrixLayoutBytes) return say(error, "the matrix correction block is too short");

@@ -117,6 +117,12 @@ Matrix3 monitorRgbToXyz(const Phosphors& p);
 // 255 (i / 255)^(1 / gamma) for the gamma whose half-luminance level is the
 // matched level; the level is recovered by rebuilding the tables.
 MonitorCurves monitorCurves(const std::vector<std::uint8_t>& block);
+// The phosphors a matrix block was made with, given the scanner model it was
+// made from: the block's matrix is 255 M A, with A the model's linear matrix
+// referred to the display white and M the monitor's XYZ-to-RGB matrix, so
+// M = (block / 255) A^-1 and the phosphors are the chromaticities of the
+// columns of M^-1. False when the model or the block leave M undetermined.
+bool phosphorsFromBlock(const std::vector<std::uint8_t>& block, const std::vector<float>& model, Phosphors* out);
 // block: a MatrixCorrectionBlock (at least 816 bytes).
 bool monitorProfile(const std::vector<std::uint8_t>& block, const Phosphors& phosphors, Bytes* out,
                     MonitorCurves* curves, std::string* error);

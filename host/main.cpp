@@ -121,8 +121,10 @@ int main(int argc, char** argv) {
                      "  aucal icc --model scanner.mdl --image it8.tga --reference it8-reference.txt \\\n"
                      "      --output scanner.icc --shaper-matrix scanner-matrix.icc --check\n"
                      "  aucal icc --block printer.blk --output printer-link.icc --check\n"
-                     "  aucal icc --block monitor.blk --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.icc");
-    iccCmd->add_option("--model,-m", icc.model, "scanner model: an input profile (A2B0: tone curves and grid)");
+                     "  aucal icc --block monitor.blk --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.icc\n"
+                     "  aucal icc --block monitor.blk --model scanner.mdl --output monitor.icc");
+    iccCmd->add_option("--model,-m", icc.model, "scanner model: an input profile (A2B0: tone curves and grid); with a "
+                                                "monitor block, the model it was made from (gives the phosphors)");
     iccCmd->add_option("--block,-b", icc.block, "correction block: printer block to device link, monitor block to "
                                                 "monitor profile");
     iccCmd->add_option("--output,-o", icc.output, "profile to write")->required();

@@ -89,6 +89,16 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     CliRun monitor = aucalRun("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
     ASSERT_EQ(monitor.status, 0) << monitor.output;
     EXPECT_NE(monitor.output.find("half luminance at 150"), std::string::npos) << monitor.output;
+    ASSERT_EQ(aucalRun("-q monitor --model " + at("s.mdl") + " --levels 186 186 186 --phosphors 0.64 0.33 0.30 0.60 "
+                       "0.15 0.06 --output " + at("mon2.blk")).status, 0);
+    CliRun recovered = aucalRun("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --output " +
+                                at("mon2.icc") + " --check");
+    ASSERT_EQ(recovered.status, 0) << recovered.output;
+    EXPECT_NE(recovered.output.find("red 0.6400 0.3300, green 0.3000 0.6000, blue 0.1500 0.0600"), std::string::npos)
+        << recovered.output;
+    // The same block said to be for the default phosphors is refused.
+    EXPECT_NE(aucalRun("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --phosphors 0.635 0.333 0.28 "
+                       "0.595 0.152 0.063 --output " + at("mon3.icc")).status, 0);
 
     ASSERT_EQ(aucalRun("-q print --printer inkjet --table " + at("p.tbl")).status, 0);
     ASSERT_EQ(aucalRun("-q printer --table " + at("p.tbl") + " --model " + at("s.mdl") + " --output " + at("p.blk")).status, 0);

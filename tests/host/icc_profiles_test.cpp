@@ -295,6 +295,49 @@ TEST(IccMonitor, ProfileHasThePhosphorsAndHalfLuminanceAtTheMatch) {
                                 nullptr, &error));
 }
 
+TEST(IccMonitor, PhosphorsComeBackFromTheBlockAndTheModel) {
+    std::vector<float> model = syntheticModel();
+    const float linear[12] = {0.01f, 0.0031f, 0.0012f, 0.0009f, -0.02f, 0.0016f, 0.0033f, 0.0004f,
+                              0.005f, 0.0002f, 0.0007f, 0.0041f};
+    std::copy(linear, linear + 12, model.begin() + 795);
+    const Phosphors p{0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+    // The block's matrix as the monitor set-up builds it: 255 M A, with A
+    // referred to the display white.
+    Matrix3 m{};
+    const Matrix3 rgbToXyz = monitorRgbToXyz(p);
+    {
+        // M, the inverse of rgbToXyz, by cofactors (cyclic indices carry the signs).
+        const double det = rgbToXyz[0][0] * (rgbToXyz[1][1] * rgbToXyz[2][2] - rgbToXyz[1][2] * rgbToXyz[2][1]) -
+                           rgbToXyz[0][1] * (rgbToXyz[1][0] * rgbToXyz[2][2] - rgbToXyz[1][2] * rgbToXyz[2][0]) +
+                           rgbToXyz[0][2] * (rgbToXyz[1][0] * rgbToXyz[2][1] - rgbToXyz[1][1] * rgbToXyz[2][0]);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) {
+                const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
+                m[i][j] = (rgbToXyz[r0][c0] * rgbToXyz[r1][c1] - rgbToXyz[r0][c1] * rgbToXyz[r1][c0]) / det;
+            }
+    }
+    const double white[3] = {0.3127 * 100 / 0.329, 100.0, (1 - 0.3127 - 0.329) * 100 / 0.329};
+    std::vector<std::uint8_t> block = matrixBlock(186, 186, 186);
+    for (int k = 0; k < 3; ++k)
+        for (int col = 0; col < 4; ++col) {
+            double v = 0;
+            for (int j = 0; j < 3; ++j) v += m[k][j] * model[795 + 4 * j + col] * white[j];
+            const float f = static_cast<float>(255 * v);
+            std::memcpy(&block[768 + 4 * (4 * k + col)], &f, 4);
+        }
+    Phosphors found;
+    ASSERT_TRUE(phosphorsFromBlock(block, model, &found));
+    EXPECT_NEAR(found.xr, p.xr, 1e-4);
+    EXPECT_NEAR(found.yr, p.yr, 1e-4);
+    EXPECT_NEAR(found.xg, p.xg, 1e-4);
+    EXPECT_NEAR(found.yg, p.yg, 1e-4);
+    EXPECT_NEAR(found.xb, p.xb, 1e-4);
+    EXPECT_NEAR(found.yb, p.yb, 1e-4);
+    // A model without a linear matrix determines nothing.
+    std::fill(model.begin() + 795, model.begin() + 807, 0.0f);
+    EXPECT_FALSE(phosphorsFromBlock(block, model, &found));
+}
+
 TEST(IccFiles, WriteLeavesTheWholeProfileOrNothing) {
     testsupport::TempDir dir;
     std::string error;
