@@ -271,30 +271,80 @@ bool samplePatches(const RgbImage& scan, std::vector<std::array<double, 3>>* rgb
     return true;
 }
 
+namespace {
+
+// Patch index of a sample name: A1..L22 (also written A01), GS1..GS22; -1 for
+// the patches the model does not use.
+int patchIndex(const std::string& id) {
+    auto number = [](const std::string& digits) {
+        if (digits.empty() || digits.size() > 3) return -1;
+        int n = 0;
+        for (char d : digits) {
+            if (d < '0' || d > '9') return -1;
+            n = 10 * n + (d - '0');
+        }
+        return n;
+    };
+    if (id.size() > 2 && id[0] == 'G' && id[1] == 'S') {
+        const int n = number(id.substr(2));
+        return n >= 1 && n <= 22 ? 107 + n : -1;
+    }
+    if (id.size() < 2 || id[0] < 'A' || id[0] > 'L') return -1;
+    static const int kColumn[12] = {0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1};
+    const int column = number(id.substr(1));
+    if (column < 1 || column > 11 || kColumn[column - 1] < 0) return -1;
+    return 9 * (id[0] - 'A') + kColumn[column - 1];
+}
+
+}  // namespace
+
 bool readReferenceXyz(const std::string& path, std::vector<Xyz3>* xyz, std::string* error) {
     It8Ptr it8(cmsIT8LoadFromFile(nullptr, path.c_str()));
     if (!it8) return say(error, "cannot read the reference data file " + path);
-    auto number = [&](const std::string& patch, const char* field, double* v) {
-        const char* text = cmsIT8GetData(it8.get(), patch.c_str(), field);
+    char** fields = nullptr;
+    const int fieldCount = cmsIT8EnumDataFormat(it8.get(), &fields);
+    auto column = [&](const char* name) {
+        for (int i = 0; i < fieldCount; ++i)
+            if (fields[i] != nullptr && std::strcmp(fields[i], name) == 0) return i;
+        return -1;
+    };
+    const int id = column("SAMPLE_ID");
+    const int cx = column("XYZ_X"), cy = column("XYZ_Y"), cz = column("XYZ_Z");
+    const int cl = column("LAB_L"), ca = column("LAB_A"), cb = column("LAB_B");
+    const bool haveXyz = cx >= 0 && cy >= 0 && cz >= 0, haveLab = cl >= 0 && ca >= 0 && cb >= 0;
+    if (id < 0 || (!haveXyz && !haveLab))
+        return say(error, "the reference data file " + path + " has no SAMPLE_ID with XYZ or CIELAB columns");
+    auto value = [&](int row, int col, double* v) {
+        const char* text = cmsIT8GetDataRowCol(it8.get(), row, col);
         if (text == nullptr) return false;
         char* end = nullptr;
         *v = std::strtod(text, &end);
         return end != text && std::isfinite(*v);
     };
-    xyz->clear();
-    for (const std::string& name : patchNames()) {
+    std::vector<Xyz3> found(kPatchCount);
+    std::vector<bool> seen(kPatchCount, false);
+    const int rows = static_cast<int>(cmsIT8GetPropertyDbl(it8.get(), "NUMBER_OF_SETS"));
+    for (int row = 0; row < rows; ++row) {
+        const char* name = cmsIT8GetDataRowCol(it8.get(), row, id);
+        const int index = name ? patchIndex(name) : -1;
+        if (index < 0) continue;
         Xyz3 v{};
-        if (number(name, "XYZ_X", &v[0]) && number(name, "XYZ_Y", &v[1]) && number(name, "XYZ_Z", &v[2])) {
-            xyz->push_back(v);
-            continue;
+        if (haveXyz && value(row, cx, &v[0]) && value(row, cy, &v[1]) && value(row, cz, &v[2])) {
+        } else {
+            cmsCIELab lab;
+            if (!haveLab || !value(row, cl, &lab.L) || !value(row, ca, &lab.a) || !value(row, cb, &lab.b))
+                return say(error, "the reference data file " + path + " has no XYZ or CIELAB for patch " + name);
+            cmsCIEXYZ x;
+            cmsLab2XYZ(cmsD50_XYZ(), &x, &lab);
+            v = {100 * x.X, 100 * x.Y, 100 * x.Z};
         }
-        cmsCIELab lab;
-        if (!number(name, "LAB_L", &lab.L) || !number(name, "LAB_A", &lab.a) || !number(name, "LAB_B", &lab.b))
-            return say(error, "the reference data file " + path + " has no XYZ or CIELAB for patch " + name);
-        cmsCIEXYZ x;
-        cmsLab2XYZ(cmsD50_XYZ(), &x, &lab);
-        xyz->push_back({100 * x.X, 100 * x.Y, 100 * x.Z});
+        found[index] = v;
+        seen[index] = true;
     }
+    const std::vector<std::string> names = patchNames();
+    for (int i = 0; i < kPatchCount; ++i)
+        if (!seen[i]) return say(error, "the reference data file " + path + " has no values for patch " + names[i]);
+    *xyz = found;
     return true;
 }
 

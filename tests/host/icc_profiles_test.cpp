@@ -188,6 +188,15 @@ TEST(IccReference, ReadsThe130PatchesInModelOrder) {
     EXPECT_FALSE(readReferenceXyz(dir.file("short.txt"), &xyz, &error));
     EXPECT_NE(error.find("GS5"), std::string::npos) << error;
     EXPECT_FALSE(readReferenceXyz(dir.file("missing.txt"), &xyz, &error));
+
+    // Two-digit columns and CIELAB alone (D50) are read too.
+    std::string lab = it8sim::it8ReferenceText(refs);
+    lab.replace(lab.find("\nA5\t"), 4, "\nA05\t");
+    lab.replace(lab.find("SAMPLE_ID\tXYZ_X\tXYZ_Y\tXYZ_Z"), 27, "SAMPLE_ID\tXX_X\tXX_Y\tXX_Z");
+    testsupport::writeText(dir.file("lab.txt"), lab);
+    ASSERT_TRUE(readReferenceXyz(dir.file("lab.txt"), &xyz, &error)) << error;
+    EXPECT_NEAR(xyz[3][0], refs.colour[0][4].x, 0.05);
+    EXPECT_NEAR(xyz[129][1], refs.grey[22].y, 0.05);
 }
 
 // A lookup block whose curves are not the identity and whose nodes differ
