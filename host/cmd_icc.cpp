@@ -114,11 +114,13 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
             f.lines.push_back(std::to_string(kPixels) +
                               format(" random pixels through LittleCMS (tetrahedral) against CorrectImage (trilinear, "
                                      "truncated): mean |difference| %.3f levels, largest %.0f, %.1f%% within one level",
-                                     e.meanAbs, e.maxAbs, 100.0 * e.within1));
+                                     e.meanAbs, e.maxAbs, 100.0 * e.within1) +
+                              format(" (tolerance: mean %.1f)", icc::kLinkMeanToleranceLevels, 0));
             f.lines.push_back(format("against the block read tetrahedrally: mean |difference| %.3f levels, largest %.0f",
                                      t.meanAbs, t.maxAbs) +
                               format(" (tolerance %.0f)", icc::kLinkToleranceLevels, 0));
-            if (t.maxAbs > icc::kLinkToleranceLevels) f.withinTolerance = false;
+            if (t.maxAbs > icc::kLinkToleranceLevels || e.meanAbs > icc::kLinkMeanToleranceLevels)
+                f.withinTolerance = false;
         }
     } else {
         icc::Phosphors p;

@@ -187,6 +187,7 @@ bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const
 // to the nearest level, CorrectImage truncates its sum).
 constexpr double kGridToleranceDe2000 = 1.0;  // largest CIEDE2000, patches through the scanner table
 constexpr int kLinkToleranceLevels = 1;       // largest |LittleCMS - the block read tetrahedrally|, levels
+constexpr double kLinkMeanToleranceLevels = 1.0;  // mean |LittleCMS - CorrectImage|, levels
 constexpr double kMonitorTolerance = 1e-3;    // white (PCS XYZ), primaries (xy), half-level luminance
 
 // One profile's check figures, as the command prints them and the demo's
