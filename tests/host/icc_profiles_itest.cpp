@@ -108,6 +108,27 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     for (const char* f : {"s.icc", "m.icc", "mon.icc", "link.icc"}) EXPECT_TRUE(std::filesystem::exists(at(f))) << f;
 }
 
+TEST(IccCli, DemoWritesTheFourProfilesAndReportsThem) {
+    testsupport::TempDir dir;
+    const CliRun demo = aucalRun("-q demo --out " + dir.file("demo"));
+    ASSERT_EQ(demo.status, 0) << demo.output;
+    const std::pair<const char*, icc::ProfileKind> profiles[] = {{"scanner.icc", icc::ProfileKind::ScannerLut},
+                                                                 {"scanner-matrix.icc", icc::ProfileKind::ScannerMatrix},
+                                                                 {"printer-link.icc", icc::ProfileKind::DeviceLink},
+                                                                 {"monitor.icc", icc::ProfileKind::Monitor}};
+    const std::vector<std::uint8_t> html = testsupport::readFile(dir.file("demo/report.html"));
+    const std::string page(html.begin(), html.end());
+    const std::size_t section = page.find("<section id=\"profiles\">");
+    ASSERT_NE(section, std::string::npos);
+    const std::string profilesSection = page.substr(section, page.find("</section>", section) - section);
+    for (const auto& [name, kind] : profiles) {
+        EXPECT_EQ(icc::checkStructure(testsupport::readFile(dir.file("demo/") + name), kind), "") << name;
+        EXPECT_NE(profilesSection.find(std::string("href=\"") + name + "\""), std::string::npos) << name;
+    }
+    EXPECT_EQ(profilesSection.find("outside the stated tolerance"), std::string::npos);
+    EXPECT_NE(profilesSection.find("against CorrectImage"), std::string::npos);
+}
+
 TEST(IccCli, RefusesWhatItCannotProfile) {
     testsupport::TempDir dir;
     // Nothing to profile, a file that is no saved block, and options that do not go together.
