@@ -210,7 +210,14 @@ R fromRaw(const RawResult& r) {
 template <class R, class... A>
 R callChecked(void* address, const char* exportName, Convention convention, A... args) {
 #if defined(_WIN32) && !defined(_WIN64)
-    static_assert(sizeof(R) <= 4 || std::is_void_v<R>, "results are 32-bit");
+    static_assert(
+        [] {
+            if constexpr (std::is_void_v<R>)
+                return true;
+            else
+                return sizeof(R) <= 4;
+        }(),
+        "results are 32-bit");
     const std::uint32_t words[sizeof...(A) + 1] = {toWord(args)..., 0u};
     RawResult r = rawCall(address, words, sizeof...(A), std::is_floating_point_v<R>);
     checkRemoved(exportName, convention, sizeof...(A), r.calleeRemoved);
@@ -306,6 +313,12 @@ std::string windowsDirectory();
 // no real time passes. The milliseconds slept during this case, to write as
 // output (the drivers' status polls must match).
 std::uint64_t sleptMilliseconds();
+
+// Global memory blocks and handle files of the libraries under test that are
+// held now (the stand-in's counts on Linux; on Windows those acquired through
+// the redirected imports of the libraries that loadLibrary loaded).
+std::size_t liveGlobalBlocks();
+std::size_t openFiles();
 
 // ---- Host progress callback -----------------------------------------------
 

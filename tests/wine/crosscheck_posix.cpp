@@ -65,6 +65,13 @@ void onFatalSignal(int signal) {
 
 std::uint64_t sleptMilliseconds() { return pfdVirtualMilliseconds(); }
 
+}  // namespace platform
+
+std::size_t liveGlobalBlocks() { return pfdLiveGlobalBlocks(); }
+std::size_t openFiles() { return pfdOpenFiles(); }
+
+namespace platform {
+
 void beforeCase() {
     static const bool crashReport = [] {
         for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) std::signal(sig, onFatalSignal);

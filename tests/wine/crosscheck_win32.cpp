@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -90,41 +92,99 @@ std::string defaultLibraryDir(const char*) {
 
 namespace {
 
-// The virtual clock of the libraries under test: their Sleep (the drivers'
-// one-second status polls) adds to a counter and returns at once, as Sleep
-// does on the native side's stand-in clock, so that a scan costs no real
-// seconds under Wine either.
+// What the host sees of the libraries under test through their kernel32
+// imports, which loadLibrary redirects here:
+// - Sleep runs on a virtual clock (the drivers' one-second status polls add
+//   to a counter and return at once, as on the native side's stand-in clock),
+//   so that a scan costs no real seconds under Wine either;
+// - global memory blocks and handle files are counted as they are acquired
+//   and released, so that a case that leaves one behind fails here as it does
+//   on the native side.
 std::uint64_t g_sleptMilliseconds = 0;
+std::set<HGLOBAL> g_liveBlocks;
+std::set<HFILE> g_openFiles;
 
 void WINAPI virtualSleep(DWORD milliseconds) { g_sleptMilliseconds += milliseconds; }
 
-// Points the library's import of kernel32!Sleep at virtualSleep (its import
-// address table, found through the PE import directory).
-void useVirtualSleep(HMODULE module) {
+HGLOBAL WINAPI countedGlobalAlloc(UINT flags, SIZE_T bytes) {
+    HGLOBAL block = GlobalAlloc(flags, bytes);
+    if (block != nullptr) g_liveBlocks.insert(block);
+    return block;
+}
+
+HGLOBAL WINAPI countedGlobalFree(HGLOBAL block) {
+    HGLOBAL result = GlobalFree(block);
+    if (result == nullptr) g_liveBlocks.erase(block);
+    return result;
+}
+
+HFILE WINAPI countedLopen(LPCSTR path, int mode) {
+    HFILE file = _lopen(path, mode);
+    if (file != HFILE_ERROR) g_openFiles.insert(file);
+    return file;
+}
+
+HFILE WINAPI countedLcreat(LPCSTR path, int attribute) {
+    HFILE file = _lcreat(path, attribute);
+    if (file != HFILE_ERROR) g_openFiles.insert(file);
+    return file;
+}
+
+HFILE WINAPI countedLclose(HFILE file) {
+    HFILE result = _lclose(file);
+    if (result != HFILE_ERROR) g_openFiles.erase(file);
+    return result;
+}
+
+struct Redirect {
+    const char* name;
+    void* replacement;
+};
+const Redirect kRedirects[] = {
+    {"Sleep", reinterpret_cast<void*>(&virtualSleep)},
+    {"GlobalAlloc", reinterpret_cast<void*>(&countedGlobalAlloc)},
+    {"GlobalFree", reinterpret_cast<void*>(&countedGlobalFree)},
+    {"_lopen", reinterpret_cast<void*>(&countedLopen)},
+    {"_lcreat", reinterpret_cast<void*>(&countedLcreat)},
+    {"_lclose", reinterpret_cast<void*>(&countedLclose)},
+};
+
+// Rewrites the module's import address table entries (found through the PE
+// import directory) that hold one of the kernel32 procedures above.
+void redirectImports(HMODULE module) {
     auto* base = reinterpret_cast<std::uint8_t*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     if (dir.VirtualAddress == 0) return;
-    const FARPROC realSleep = GetProcAddress(GetModuleHandleA("kernel32.dll"), "Sleep");
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    void* real[std::size(kRedirects)];
+    for (std::size_t i = 0; i < std::size(kRedirects); ++i)
+        real[i] = reinterpret_cast<void*>(GetProcAddress(kernel, kRedirects[i].name));
     for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name != 0; ++d) {
-        auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-        for (; thunk->u1.Function != 0; ++thunk) {
-            if (reinterpret_cast<FARPROC>(thunk->u1.Function) != realSleep) continue;
-            DWORD old = 0;
-            if (!VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, PAGE_READWRITE, &old)) continue;
-            thunk->u1.Function = reinterpret_cast<DWORD_PTR>(&virtualSleep);
-            VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, old, &old);
+        for (auto* thunk = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); thunk->u1.Function != 0;
+             ++thunk) {
+            for (std::size_t i = 0; i < std::size(kRedirects); ++i) {
+                if (real[i] == nullptr || reinterpret_cast<void*>(thunk->u1.Function) != real[i]) continue;
+                DWORD old = 0;
+                if (!VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, PAGE_READWRITE, &old)) break;
+                thunk->u1.Function = reinterpret_cast<DWORD_PTR>(kRedirects[i].replacement);
+                VirtualProtect(&thunk->u1.Function, sizeof thunk->u1.Function, old, &old);
+                break;
+            }
         }
     }
 }
+
+std::size_t g_blocksBefore = 0;
+std::size_t g_filesBefore = 0;
 
 }  // namespace
 
 void* load(const std::string& path) {
     HMODULE module = LoadLibraryA(path.c_str());
-    if (module != nullptr) useVirtualSleep(module);
+    if (module != nullptr) redirectImports(module);
     return reinterpret_cast<void*>(module);
 }
 
@@ -184,6 +244,13 @@ LONG WINAPI reportUnhandled(EXCEPTION_POINTERS* info) {
 
 std::uint64_t sleptMilliseconds() { return g_sleptMilliseconds; }
 
+}  // namespace platform
+
+std::size_t liveGlobalBlocks() { return platform::g_liveBlocks.size(); }
+std::size_t openFiles() { return platform::g_openFiles.size(); }
+
+namespace platform {
+
 void beforeCase() {
     static const bool crashReport = [] {
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
@@ -193,11 +260,20 @@ void beforeCase() {
     (void)crashReport;
     if (g_boxHook == nullptr) g_boxHook = SetWindowsHookExA(WH_CBT, boxHook, nullptr, GetCurrentThreadId());
     g_boxesAnswered.clear();
+    g_blocksBefore = g_liveBlocks.size();
+    g_filesBefore = g_openFiles.size();
 }
 
 std::string leftBehind() {
     if (g_boxHook == nullptr) return "the message box hook could not be set";
-    return {};
+    std::string what;
+    if (g_liveBlocks.size() > g_blocksBefore)
+        what += std::to_string(g_liveBlocks.size() - g_blocksBefore) + " global memory block(s) left allocated";
+    if (g_openFiles.size() > g_filesBefore) {
+        if (!what.empty()) what += "; ";
+        what += std::to_string(g_openFiles.size() - g_filesBefore) + " file(s) left open";
+    }
+    return what;
 }
 
 }  // namespace platform

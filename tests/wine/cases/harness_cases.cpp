@@ -84,6 +84,30 @@ CROSSCHECK_CASE(harness_convention_probe) {
     crosscheck::check(crosscheck::callCdecl<std::int32_t>(dll, "ProbeAddCdecl", 1, 3) == 4, "callCdecl");
 }
 
+// The probe's kernel32 calls go through the host's redirections: blocks and
+// files are counted while held, Sleep costs no real time.
+CROSSCHECK_CASE(harness_counted_imports) {
+    crosscheck::Library dll = crosscheck::loadLibrary("crosscheck_resource_probe");
+    const std::size_t blocks = crosscheck::liveGlobalBlocks(), files = crosscheck::openFiles();
+    void* block = crosscheck::callCdecl<void*>(dll, "ProbeAllocBlock", 4096u);
+    crosscheck::require(block != nullptr, "GlobalAlloc in the probe failed");
+    crosscheck::check(crosscheck::liveGlobalBlocks() == blocks + 1, "the probe's block was not counted");
+    crosscheck::check(crosscheck::callCdecl<std::int32_t>(dll, "ProbeFreeBlock", block) == 1, "GlobalFree failed");
+    crosscheck::check(crosscheck::liveGlobalBlocks() == blocks, "the freed block is still counted");
+
+    const std::string path = crosscheck::outputPath("harness/probe_file.tmp");
+    const std::int32_t file = crosscheck::callCdecl<std::int32_t>(dll, "ProbeOpenFile", path.c_str());
+    crosscheck::require(file != HFILE_ERROR, "_lcreat in the probe failed");
+    crosscheck::check(crosscheck::openFiles() == files + 1, "the probe's file was not counted");
+    crosscheck::callCdecl<std::int32_t>(dll, "ProbeCloseFile", file);
+    crosscheck::check(crosscheck::openFiles() == files, "the closed file is still counted");
+    DeleteFileA(path.c_str());
+
+    const std::uint64_t slept = crosscheck::sleptMilliseconds();
+    crosscheck::callCdecl<void>(dll, "ProbeSleep", 1500u);
+    crosscheck::check(crosscheck::sleptMilliseconds() == slept + 1500u, "the probe's Sleep was not redirected");
+}
+
 namespace {
 
 std::string loadString(HMODULE module, UINT id) {
