@@ -30,6 +30,11 @@ void writeScannerReplySeeds(const fs::path& folder) {
         {"reply-lines", {2, 5, 6, 1, 0, 0, 0, 0}},
         {"reply-geometry", {2, 7, 0, 2, 0xFF, 0xFF, 0, 0}},
         {"buf-addr", {1, 0, 0, 8, 0, 0, 0, 0}},
+        // Several odd replies at once: start-scan line count and bytes per
+        // line, a read that reports more lines done, a geometry of one line.
+        {"replies", {2, 5, 8, 1, 0x10, 0x27, 0, 0, 2, 5, 4, 1, 9, 0, 0, 0, 2, 8, 14, 1, 0x40, 0, 0, 0,
+                     2, 7, 4, 1, 1, 0, 0, 0, 2, 1, 16, 0, 2, 0, 0, 0}},
+        {"late-error", {2, 8, 12, 2, 0xFF, 0xFF, 0xFF, 0xFF, 0, 9, 0, 0x8C, 0, 0, 0, 0x80, 3, 2, 0, 0, 0, 0, 0, 0}},
     };
     for (unsigned char driver = 0; driver < 3; ++driver) {
         for (const auto& [name, tail] : tails) {

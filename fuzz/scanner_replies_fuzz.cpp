@@ -12,9 +12,9 @@
 //   0  driver (scan, vexa, prescan: byte % 3)
 //   1  target type (byte % 4: 3 is refused by every driver)
 //   2  flags: bit 0 calibrate, 1 stored shading, 2 gamma request, 3 vexa
-//      shading flag, 4 adapter, 5 line count from the window, 6 bytes per
-//      line from the window
-//   3  line count (% 48) unless bit 5
+//      shading flag, 4 adapter, 5 not ready once after the last line, 6 bytes
+//      per line from the window
+//   3  line count (% 48; the window's own count would make every run long)
 //   4-5  bytes per line (little-endian, % 16384) unless bit 6
 //   6-7  shading line bytes (0xFFFF: auto), 8 shading lines (0xFF: auto, else % 64)
 //   9  not-ready polls (% 6), 10 piece bytes (x 512, at least 1), 11 piece limit (% 20)
@@ -113,7 +113,8 @@ std::string scenarioFor(const std::uint8_t* d, std::size_t size, sim::Dialect di
     s += "gamma_request = " + std::to_string((flags >> 2) & 1) + "\n";
     s += "shading_flag = " + std::to_string((flags >> 3) & 1) + "\n";
     s += "adapter = " + std::to_string((flags >> 4) & 1) + "\n";
-    if ((flags & 0x20) == 0) s += "lines = " + std::to_string(d[3] % 48) + "\n";
+    s += "lines = " + std::to_string(d[3] % 48) + "\n";
+    s += "not_ready_polls_at_end = " + std::to_string((flags >> 5) & 1) + "\n";
     if ((flags & 0x40) == 0) s += "bytes_per_line = " + std::to_string((d[4] | (d[5] << 8)) % 16384) + "\n";
     const unsigned shadingBytes = d[6] | (d[7] << 8);
     if (shadingBytes != 0xFFFF) s += "shading_line_bytes = " + std::to_string(shadingBytes) + "\n";
