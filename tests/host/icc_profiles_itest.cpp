@@ -3,12 +3,10 @@
 // calibration of the simulated devices.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "aucal_run.h"
 #include "commands.h"
 #include "icc_profiles.h"
 #include "support/temp_dir.h"
@@ -17,22 +15,8 @@ namespace {
 
 using namespace aucal;
 
-struct CliRun {
-    int status;
-    std::string output;
-};
-
-CliRun aucalRun(const std::string& args) {
-    const std::string command = std::string(AUCAL_BINARY) + " " + args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) r.output += buffer;
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+using testsupport::CliRun;
+using testsupport::runAucal;
 
 // Nodes linear in the grid coordinates: trilinear and tetrahedral
 // interpolation then agree, and what is left is rounding against truncation.
@@ -70,39 +54,39 @@ TEST(IccDeviceLinkEngine, LinearGridMatchesCorrectImageUpToRounding) {
 TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     testsupport::TempDir dir;
     auto at = [&](const char* name) { return dir.file(name); };
-    ASSERT_EQ(aucalRun("-q scan --output " + at("it8.tga") + " --reference-out " + at("ref.txt") + " --windir " +
+    ASSERT_EQ(runAucal("-q scan --output " + at("it8.tga") + " --reference-out " + at("ref.txt") + " --windir " +
                        at("windows"))
                   .status,
               0);
-    ASSERT_EQ(aucalRun("-q scanner --image " + at("it8.tga") + " --reference " + at("ref.txt") + " --output " +
+    ASSERT_EQ(runAucal("-q scanner --image " + at("it8.tga") + " --reference " + at("ref.txt") + " --output " +
                        at("s.mdl"))
                   .status,
               0);
-    CliRun scanner = aucalRun("icc --model " + at("s.mdl") + " --image " + at("it8.tga") + " --reference " +
+    CliRun scanner = runAucal("icc --model " + at("s.mdl") + " --image " + at("it8.tga") + " --reference " +
                               at("ref.txt") + " --output " + at("s.icc") + " --shaper-matrix " + at("m.icc") +
                               " --check");
     ASSERT_EQ(scanner.status, 0) << scanner.output;
     EXPECT_EQ(scanner.output.find("failed"), std::string::npos) << scanner.output;
     EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the model grid"), std::string::npos);
 
-    ASSERT_EQ(aucalRun("-q monitor --model " + at("s.mdl") + " --levels 186 150 200 --output " + at("mon.blk")).status, 0);
-    CliRun monitor = aucalRun("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
+    ASSERT_EQ(runAucal("-q monitor --model " + at("s.mdl") + " --levels 186 150 200 --output " + at("mon.blk")).status, 0);
+    CliRun monitor = runAucal("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
     ASSERT_EQ(monitor.status, 0) << monitor.output;
     EXPECT_NE(monitor.output.find("half luminance at 150"), std::string::npos) << monitor.output;
-    ASSERT_EQ(aucalRun("-q monitor --model " + at("s.mdl") + " --levels 186 186 186 --phosphors 0.64 0.33 0.30 0.60 "
+    ASSERT_EQ(runAucal("-q monitor --model " + at("s.mdl") + " --levels 186 186 186 --phosphors 0.64 0.33 0.30 0.60 "
                        "0.15 0.06 --output " + at("mon2.blk")).status, 0);
-    CliRun recovered = aucalRun("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --output " +
+    CliRun recovered = runAucal("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --output " +
                                 at("mon2.icc") + " --check");
     ASSERT_EQ(recovered.status, 0) << recovered.output;
     EXPECT_NE(recovered.output.find("red 0.6400 0.3300, green 0.3000 0.6000, blue 0.1500 0.0600"), std::string::npos)
         << recovered.output;
     // The same block said to be for the default phosphors is refused.
-    EXPECT_NE(aucalRun("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --phosphors 0.635 0.333 0.28 "
+    EXPECT_NE(runAucal("icc --block " + at("mon2.blk") + " --model " + at("s.mdl") + " --phosphors 0.635 0.333 0.28 "
                        "0.595 0.152 0.063 --output " + at("mon3.icc")).status, 0);
 
-    ASSERT_EQ(aucalRun("-q print --printer inkjet --table " + at("p.tbl")).status, 0);
-    ASSERT_EQ(aucalRun("-q printer --table " + at("p.tbl") + " --model " + at("s.mdl") + " --output " + at("p.blk")).status, 0);
-    CliRun link = aucalRun("icc --block " + at("p.blk") + " --output " + at("link.icc") + " --check");
+    ASSERT_EQ(runAucal("-q print --printer inkjet --table " + at("p.tbl")).status, 0);
+    ASSERT_EQ(runAucal("-q printer --table " + at("p.tbl") + " --model " + at("s.mdl") + " --output " + at("p.blk")).status, 0);
+    CliRun link = runAucal("icc --block " + at("p.blk") + " --output " + at("link.icc") + " --check");
     ASSERT_EQ(link.status, 0) << link.output;
     EXPECT_NE(link.output.find("against CorrectImage"), std::string::npos) << link.output;
     for (const char* f : {"s.icc", "m.icc", "mon.icc", "link.icc"}) EXPECT_TRUE(std::filesystem::exists(at(f))) << f;
@@ -110,7 +94,7 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
 
 TEST(IccCli, DemoWritesTheFourProfilesAndReportsThem) {
     testsupport::TempDir dir;
-    const CliRun demo = aucalRun("-q demo --out " + dir.file("demo"));
+    const CliRun demo = runAucal("-q demo --out " + dir.file("demo"));
     ASSERT_EQ(demo.status, 0) << demo.output;
     const std::pair<const char*, icc::ProfileKind> profiles[] = {{"scanner.icc", icc::ProfileKind::ScannerLut},
                                                                  {"scanner-matrix.icc", icc::ProfileKind::ScannerMatrix},
@@ -132,14 +116,14 @@ TEST(IccCli, DemoWritesTheFourProfilesAndReportsThem) {
 TEST(IccCli, RefusesWhatItCannotProfile) {
     testsupport::TempDir dir;
     // Nothing to profile, a file that is no saved block, and options that do not go together.
-    CliRun none = aucalRun("icc --output " + dir.file("x.icc"));
+    CliRun none = runAucal("icc --output " + dir.file("x.icc"));
     EXPECT_NE(none.status, 0);
     EXPECT_NE(none.output.find("--model or --block"), std::string::npos) << none.output;
     testsupport::writeText(dir.file("junk.blk"), "not a block");
-    CliRun junk = aucalRun("icc --block " + dir.file("junk.blk") + " --output " + dir.file("x.icc"));
+    CliRun junk = runAucal("icc --block " + dir.file("junk.blk") + " --output " + dir.file("x.icc"));
     EXPECT_NE(junk.status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("x.icc")));
-    CliRun mixed = aucalRun("icc --block " + dir.file("junk.blk") + " --shaper-matrix " + dir.file("m.icc") +
+    CliRun mixed = runAucal("icc --block " + dir.file("junk.blk") + " --shaper-matrix " + dir.file("m.icc") +
                             " --output " + dir.file("x.icc"));
     EXPECT_NE(mixed.status, 0);
     EXPECT_NE(mixed.output.find("belong to a scanner model"), std::string::npos) << mixed.output;
