@@ -69,7 +69,7 @@ cmd_exports() {
       echo "$name: decorated exports:"; printf '%s\n' "$exports" | grep -E '@|^_' | sed 's/^/  /'; status=1
     fi
     # Exactly the names of its export list, when the build made one.
-    def=$(find "$build" -name "$(basename "${dll%.*}").def" -not -path '*/wineprefix/*' | head -n 1)
+    def=$(find "$build" -iname "$(basename "${dll%.*}").def" -not -path '*/wineprefix/*' | head -n 1)
     if [ -n "$def" ]; then
       local listed
       listed=$(sed -n 's/^[[:space:]]\{1,\}\([A-Za-z_][A-Za-z0-9_]*\).*/\1/p' "$def" | sort)
@@ -85,7 +85,7 @@ cmd_exports() {
     if [ -n "$foreign" ]; then
       echo "$name: needs DLLs that Windows does not provide: $(echo $foreign)"; status=1
     fi
-    echo "$name: $(echo $exports | wc -w) exports, imports $(echo $imports)"
+    echo "$name: exports $(echo $exports)${def:+ (as $(basename "$def"))}; imports $(echo $imports)"
   done
   [ $found -eq 1 ] || die "no DLL in $build/bin"
   return $status
