@@ -25,7 +25,7 @@ win32:
 	$(CMAKE) --build build-win32 -j$(JOBS)
 
 asan:
-	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DAUCAL_SANITIZE=ON > build-asan.log 2>&1 || (cat build-asan.log; exit 1)
+	$(CMAKE) -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DAUCAL_SANITIZE=ON -DAUCAL_BENCH=OFF > build-asan.log 2>&1 || (cat build-asan.log; exit 1)
 	$(CMAKE) --build build-asan -j$(JOBS)
 
 # Fuzzing: clang with libFuzzer, ASan and UBSan, in build-fuzz/.
