@@ -248,8 +248,9 @@ TEST_F(VirtualTargetScan, AllocationFailuresGiveOneAndReleaseEverything) {
     const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, response, options);
     const std::string path = dir.file("scan.tga");
     ASSERT_TRUE(it8sim::writeTargaFile(path, raster));
-    // 1: the locator's row buffer; 2 and 3: the GS1 and GS22 windows.
-    for (unsigned n : {1u, 2u, 3u}) {
+    // 1: the locator's row buffer; 2 and 3: the GS1 and GS22 windows; then
+    // one per patch window (a patch not sampled must not read as black).
+    for (unsigned n : {1u, 2u, 3u, 4u, 150u, 288u}) {
         SCOPED_TRACE(n);
         pfdFailAllocationAfter(n);
         EXPECT_EQ(qel::ReadIt8TargetImage(path.c_str()), 1);
