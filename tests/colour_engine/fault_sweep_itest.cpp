@@ -46,12 +46,16 @@ void sweepAllocations(const std::function<std::int32_t()>& call, const std::set<
     ADD_FAILURE() << "the call kept allocating";
 }
 
-TEST(EngineFaultSweep, InitCorrectGivesOneAndKeepsNothing) {
+TEST(EngineFaultSweep, InitCorrectGivesOneAndKeepsNothingAndCorrectImageNeedsNoMemory) {
     for (std::int32_t size : {QEL_MATRIX_BLOCK_SIZE, QEL_LUT_BLOCK_SIZE}) {
         SCOPED_TRACE(size);
         std::vector<std::uint8_t> block(size, 0);
         sweepAllocations([&] { return InitCorrect(block.data(), size); }, {QEL_INIT_NO_MEMORY},
                          [](std::uint32_t) { EXPECT_EQ(ReleaseCorrect(), QEL_RELEASE_NOTHING_LOADED); });
+        // Correcting with the loaded copy takes no further memory.
+        std::vector<std::uint8_t> pixels(3 * 4 * 2, 100);
+        ImageBuffer image{2, 4, pixels.data()};
+        sweepAllocations([&] { return CorrectImage(&image); }, {}, [](std::uint32_t) {});
         EXPECT_EQ(ReleaseCorrect(), QEL_RELEASE_OK);
     }
 }
