@@ -3,10 +3,10 @@
 // geometry, line counts, statuses, piece sizes) and one Scan_Image run of the
 // driver that the first byte picks, loaded as a host loads it.
 //
-// Every run must end with a result of the drivers' set (0, 1, 12), release
-// the pass-through library, close every file, leave no popup, hold no more
-// global memory than the stored shading of each library, and leave either a
-// complete image (result 0) or no image at all.
+// Every run must end with a result of the drivers' set (0, 1, 12), report
+// progress within its totals, release the pass-through library, close every
+// file, leave no popup, hold no more global memory than the stored shading of
+// each library, and leave either a complete image (result 0) or no image.
 //
 // Input layout:
 //   0  driver (scan, vexa, prescan: byte % 3)
@@ -64,7 +64,15 @@ PfWindow g_host = nullptr;
 // Blocks a driver library may keep between runs: its stored green shading.
 constexpr std::size_t kStoredShadingBlocks = 3;
 
-std::int32_t PF_STDCALL ignoreProgress(ScanProgressRecord*, std::int32_t) { return 0; }
+[[noreturn]] void fail(const char* what);
+
+// The host shows count / total: a count past its total, or a total of no
+// lines, would be a nonsense report.
+std::int32_t PF_STDCALL checkProgress(ScanProgressRecord* record, std::int32_t total) {
+    if (record == nullptr) fail("progress without a record");
+    if (total <= 0 || record->count > total) fail("progress count beyond its total");
+    return 0;
+}
 
 int answerBox(void*, PfWindow, const char*, const char*, std::uint32_t) { return 1; }
 
@@ -235,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const auto window = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(g_host));
     const long blocksBefore = static_cast<long>(pfdLiveGlobalBlocks());
-    const std::int32_t result = driver.scanImage(window, g_image.c_str(), &ignoreProgress, data[1] % 4, 0);
+    const std::int32_t result = driver.scanImage(window, g_image.c_str(), &checkProgress, data[1] % 4, 0);
     if (result != 0 && result != 1 && result != 12) fail("result outside 0, 1, 12");
     if (pfdOpenFiles() != 0) fail("a file left open");
     if (pfdListWindows(nullptr, 0) != 2) fail("a window left besides the host dialog");
