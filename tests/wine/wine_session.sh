@@ -140,14 +140,19 @@ cmd_prefix() {
   fi
 }
 
-# The native side's Windows directory is <outputs>.windir (AUCAL_WINDIR), with
-# the simulated pass-through library installed by the native kaspi-install
-# when the build has one.
+# The native side's Windows directory (AUCAL_WINDIR) is a short folder under
+# /tmp, as short as Wine's C:\windows is: the A3 driver refuses a library
+# path longer than 67 characters, which a folder inside a deep build tree
+# exceeds. <outputs>.windir names it; the simulated pass-through library is
+# installed there by the native kaspi-install when the build has one.
 cmd_native() {
   local program="$1" libdir="$2" inputs="$3" outputs="$4" installer="${5:-}"
-  local windir="$outputs.windir"
-  rm -rf "$inputs" "$outputs" "$windir"
-  mkdir -p "$inputs" "$outputs" "$windir"
+  local link="$outputs.windir" windir
+  if [ -L "$link" ]; then rm -rf "$(readlink "$link")"; fi
+  rm -rf "$inputs" "$outputs" "$link"
+  windir=$(mktemp -d /tmp/aucal-windir.XXXXXX)
+  ln -s "$windir" "$link"
+  mkdir -p "$inputs" "$outputs"
   if [ -n "$installer" ]; then
     "$installer" "$windir" >/dev/null || die "kaspi-install failed"
   fi
