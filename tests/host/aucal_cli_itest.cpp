@@ -2,33 +2,19 @@
 // behind by a failed step.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "aucal_run.h"
 #include "saved_file.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string output;
-};
+using testsupport::CliRun;
 
-CliRun aucal(const std::string& args) {
-    const std::string command = std::string(AUCAL_BINARY) + " " + args + " 2>&1";
-    CliRun r{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return r;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) r.output += buffer;
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return r;
-}
+CliRun aucal(const std::string& args) { return testsupport::runAucal(args); }
 
 TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     testsupport::TempDir dir;
@@ -36,7 +22,8 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     ASSERT_EQ(demo.status, 0) << demo.output;
     for (const char* f : {"it8-scan.tga", "it8-reference.txt", "scanner.mdl", "monitor.blk", "monitor-match.html",
                           "printer-chart.tga", "printed-chart-scan.tga", "printer.blk", "printer-from-table.blk",
-                          "sample.png", "sample-monitor.png", "sample-printer.png", "report.html"})
+                          "sample.png", "sample-monitor.png", "sample-printer.png", "report.html", "scanner.icc",
+                          "scanner-matrix.icc", "printer-link.icc", "monitor.icc"})
         EXPECT_TRUE(std::filesystem::exists(dir.file("demo/") + f)) << f;
     // Correcting the sample again with the saved blocks reproduces the demo's images.
     for (const char* kind : {"printer", "monitor"}) {
