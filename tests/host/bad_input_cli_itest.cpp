@@ -1,8 +1,10 @@
 // The corpus of broken input files (tests/data/bad_input) through aucal as a
 // person runs it: a file the engine refuses gives a message, a non-zero exit
-// and no output file; an acceptable one writes its output.
+// and no output file; an acceptable one writes its output. A scanner that
+// answers with an error status does the same for a scan.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -64,6 +66,22 @@ TEST(AucalBadInput, EveryCorpusFileIsRefusedWithAMessageOrAccepted) {
         }
     }
     EXPECT_GE(cases, 30);
+}
+
+TEST(AucalBadInput, ScannerErrorGivesTheDriversMessageAndNoImage) {
+    testsupport::TempDir dir;
+    const std::string scenario = dir.file("scenario.txt");
+    testsupport::writeText(scenario, "error = 1 1 0x8217\nlog = none\n");
+    ::setenv("AUCAL_SIM_SCENARIO", scenario.c_str(), 1);
+    for (const char* driver : {"scan", "vexa", "prescan"}) {
+        SCOPED_TRACE(driver);
+        const std::string out = dir.file(std::string(driver) + ".tga");
+        const CliRun run = aucal("scan --driver " + std::string(driver) + " -o " + out);
+        EXPECT_NE(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find("Paper Jammed in Automatic Document Feeder"), std::string::npos) << run.output;
+        EXPECT_FALSE(fs::exists(out));
+    }
+    ::unsetenv("AUCAL_SIM_SCENARIO");
 }
 
 }  // namespace
