@@ -31,53 +31,29 @@ namespace {
 
 constexpr Xyz3 kTargetWhite{82.22, 85.27, 70.37};
 
-// The model's colour for scanner RGB (0..255): tone curves, then the 9-term
-// polynomial to XYZ.
-Xyz3 modelXyz(const std::vector<float>& m, const double rgb[3]) {
-    double lin[3];
-    for (int c = 0; c < 3; ++c) lin[c] = m[256 * c + std::clamp(static_cast<int>(rgb[c] + 0.5), 0, 255)];
-    const double t[9] = {lin[0], lin[1], lin[2], lin[0] * lin[0], lin[1] * lin[1], lin[2] * lin[2],
-                         lin[0] * lin[1], lin[1] * lin[2], lin[0] * lin[2]};
-    Xyz3 xyz{0, 0, 0};
-    for (int k = 0; k < 3; ++k)
-        for (int j = 0; j < 9; ++j) xyz[k] += m[768 + 9 * k + j] * t[j];
-    return xyz;
-}
-
+// Each patch's colour as the model gives it (its polynomial on the patch
+// means sampled from the scan) against the reference data, both as CIELAB
+// against the target white.
 std::vector<PatchDifference> patchDifferences(const RgbImage& scan, const std::vector<float>& model) {
     std::vector<PatchDifference> out;
-    const FrameBox frame = findTargetFrame(scan);
-    if (!frame.found) return out;
+    std::vector<std::array<double, 3>> means;
+    std::string error;
+    if (!icc::samplePatches(scan, &means, &error)) return out;
     const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
-    auto add = [&](int row, int column, const std::string& name, const it8sim::Xyz& ref) {
-        const auto w = cellWindow(frame, row, column);
-        double sum[3] = {0, 0, 0};
-        int n = 0;
-        for (int y = std::max(0, w[1]); y <= std::min(scan.height - 1, w[3]); ++y)
-            for (int x = std::max(0, w[0]); x <= std::min(scan.width - 1, w[2]); ++x) {
-                const std::uint8_t* p = &scan.pixels[3ull * (static_cast<std::size_t>(y) * scan.width + x)];
-                for (int c = 0; c < 3; ++c) sum[c] += p[c];
-                ++n;
-            }
-        if (n == 0) return;
-        const double mean[3] = {sum[0] / n, sum[1] / n, sum[2] / n};
+    const std::vector<std::string> names = icc::patchNames();
+    const int columns[9] = {1, 2, 3, 5, 6, 7, 9, 10, 11};
+    for (int i = 0; i < icc::kPatchCount && i < static_cast<int>(means.size()); ++i) {
+        const it8sim::Xyz ref = i < 108 ? refs.colour[i / 9][columns[i % 9] - 1] : refs.grey[i - 107];
+        std::array<int, 3> levels;
+        for (int c = 0; c < 3; ++c) levels[c] = static_cast<int>(means[i][c] + 0.5);
         PatchDifference d;
-        d.name = name;
+        d.name = names[i];
         d.reference = labFromXyz({ref.x, ref.y, ref.z}, kTargetWhite);
-        d.model = labFromXyz(modelXyz(model, mean), kTargetWhite);
+        d.model = labFromXyz(icc::modelPolynomialXyz(model, levels), kTargetWhite);
         d.de76 = deltaE76(d.reference, d.model);
         d.de2000 = deltaE2000(d.reference, d.model);
         out.push_back(d);
-    };
-    const int columns[9] = {1, 2, 3, 5, 6, 7, 9, 10, 11};
-    for (int r = 1; r <= 12; ++r)
-        for (int c : columns)
-        {
-            char name[8];
-            std::snprintf(name, sizeof name, "%c%d", 'A' + r - 1, c);
-            add(r, c, name, refs.colour[r - 1][c - 1]);
-        }
-    for (int c = 1; c <= 22; ++c) add(14, c, "GS" + std::to_string(c), refs.grey[c]);
+    }
     return out;
 }
 
