@@ -149,7 +149,7 @@ int runDemo(const DemoOptions& o, const CommonOptions& common) {
     ScanOptions scan;
     scan.output = at("it8-scan.tga");
     scan.referenceOut = at("it8-reference.txt");
-    scan.windir = at("windows");
+    scan.windir = defaultWindowsDirectory();
     if (int s = timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan, stepCommon); }))
         return s;
     // 2. Scanner characterisation.

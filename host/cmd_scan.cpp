@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <filesystem>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include "commands.h"
 #include "install.h"
 #include "it8_target/virtual_it8.h"
@@ -49,9 +53,23 @@ private:
 
 }  // namespace
 
+// The drivers take the Windows directory in at most 65 characters, and the A3
+// driver builds its library path (the directory, "\TWAIN_32\KVSC_A3\" and
+// "KASPI_SP.DLL") in at most 67: its directory may have 37 characters.
+constexpr std::size_t kWindowsDirectoryMost = 65;
+constexpr std::size_t kA3WindowsDirectoryMost = 37;
+
 std::string defaultWindowsDirectory() {
     if (const char* w = std::getenv("AUCAL_WINDIR"); w != nullptr && *w != '\0') return w;
-    return (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
+    // windows/ beside the libraries' folder when its path is short enough for
+    // every driver, else a folder of this user's in the temporary folder.
+    const std::string beside = (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
+    if (beside.size() <= kA3WindowsDirectoryMost) return beside;
+#if defined(_WIN32)
+    return (std::filesystem::temp_directory_path() / "aucal-windows").string();
+#else
+    return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
+#endif
 }
 
 int runScan(const ScanOptions& o, const CommonOptions& common) {
@@ -59,6 +77,11 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     if (o.driver != "scan" && o.driver != "vexa" && o.driver != "prescan")
         return fail("--driver is one of scan, vexa, prescan");
     const std::string windir = o.windir.empty() ? defaultWindowsDirectory() : o.windir;
+    const std::size_t most = o.driver == "prescan" ? kA3WindowsDirectoryMost : kWindowsDirectoryMost;
+    if (windir.size() > most)
+        return fail("the Windows directory " + windir + " is " + std::to_string(windir.size()) +
+                    " characters long; the " + o.driver + " driver takes at most " + std::to_string(most) +
+                    " (give a shorter --windir)");
     std::error_code ec;
     fs::create_directories(windir, ec);
     if (ec) return fail("cannot create the Windows directory " + windir + ": " + ec.message());
