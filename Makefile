@@ -53,7 +53,7 @@ test: deps build win32 asan fuzz-build
 	  ctest -LE wine -j$(JOBS) --output-on-failure
 	bash tools/run-fuzzers.sh build-fuzz $(FUZZ_TEST_SECONDS)
 
-demo: build
+demo: deps build
 	./build/bin/aucal demo --out demo-output
 
 # Benchmarks and reports: every *_report program prints its table, then the
