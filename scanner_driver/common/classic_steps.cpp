@@ -25,14 +25,9 @@ bool ClassicSteps::findLibrary(const ModelProfile& profile, std::string& path, B
 }
 
 bool ClassicSteps::identify(RunContext& run) {
-    InquiryBlock& block = driverState().blocks.inquiry;
-    std::memset(reinterpret_cast<std::uint8_t*>(&block) + kInquiryClearedOffset, 0, kInquiryClearedBytes);
-    run.transport.call(&block, FunctionCode::Inquiry);
-    if (block.status != 0) {
-        showMessage(run.host, block.status == static_cast<std::uint16_t>(ScannerStatus::NotReady) ? Text::ScannerNotReady
-                                                                                                  : Text::ScannerNotFound);
-        return false;
-    }
+    InquiryBlock* reply = sendInquiry(run);
+    if (reply == nullptr) return false;
+    InquiryBlock& block = *reply;
     const ModelCode* model = findModelCode(parseModelDigits(block.modelDigits));
     if (model == nullptr) return false;
     run.identity.adapter = block.adapter == 1;

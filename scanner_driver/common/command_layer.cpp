@@ -28,6 +28,18 @@ Text messageForStatus(std::uint16_t status) {
 
 void sendAbort(RunContext& run) { run.transport.call(&driverState().blocks.abort, FunctionCode::Abort); }
 
+InquiryBlock* sendInquiry(RunContext& run) {
+    InquiryBlock& block = driverState().blocks.inquiry;
+    std::memset(reinterpret_cast<std::uint8_t*>(&block) + kInquiryClearedOffset, 0, kInquiryClearedBytes);
+    run.transport.call(&block, FunctionCode::Inquiry);
+    if (block.status != 0) {
+        showMessage(run.host, block.status == static_cast<std::uint16_t>(ScannerStatus::NotReady) ? Text::ScannerNotReady
+                                                                                                  : Text::ScannerNotFound);
+        return nullptr;
+    }
+    return &block;
+}
+
 void reportScannerError(RunContext& run, std::uint16_t status) {
     showMessage(run.host, messageForStatus(status));
     sendAbort(run);

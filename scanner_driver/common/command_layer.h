@@ -19,6 +19,11 @@ void reportScannerError(RunContext& run, std::uint16_t status);
 // Sends abort (code 6); its status is not read.
 void sendAbort(RunContext& run);
 
+// Clears the request part of the inquiry block and sends inquiry; on a
+// status error shows message 4 (status 255) or 5 and returns null, else the
+// block with the scanner's reply.
+InquiryBlock* sendInquiry(RunContext& run);
+
 // Polls get status until ready, at most this many times; a scanner that never
 // becomes ready is reported with the check list and aborted.
 constexpr std::uint32_t kMaxReadyPolls = 300;           // five minutes at one poll a second

@@ -64,14 +64,9 @@ bool VexaSteps::findLibrary(const ModelProfile& profile, std::string& path, Buff
 }
 
 bool VexaSteps::identify(RunContext& run) {
-    InquiryBlock& block = driverState().blocks.inquiry;
-    std::memset(reinterpret_cast<std::uint8_t*>(&block) + kInquiryClearedOffset, 0, kInquiryClearedBytes);
-    run.transport.call(&block, FunctionCode::Inquiry);
-    if (block.status != 0) {
-        showMessage(run.host, block.status == static_cast<std::uint16_t>(ScannerStatus::NotReady) ? Text::ScannerNotReady
-                                                                                                  : Text::ScannerNotFound);
-        return false;
-    }
+    InquiryBlock* reply = sendInquiry(run);
+    if (reply == nullptr) return false;
+    InquiryBlock& block = *reply;
     // Every model is accepted: the window unit is the same for all.
     run.identity.adapter = block.adapter == 1;
     run.identity.windowUnit = run.profile.fixedWindowUnit;
