@@ -1,0 +1,30 @@
+// A file the host makes for the engine to read (a normalised target image or
+// normalised reference data): in the system's temporary folder, private to
+// the user, and removed when the object goes.
+#ifndef AUCAL_SCRATCH_FILE_H
+#define AUCAL_SCRATCH_FILE_H
+
+#include <string>
+
+namespace aucal {
+
+class ScratchFile {
+public:
+    ScratchFile() = default;
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    // An empty file whose name ends in `suffix` (".tga", ".txt").
+    bool create(const std::string& suffix, std::string* error);
+    // create, then the bytes.
+    bool create(const std::string& suffix, const std::string& bytes, std::string* error);
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace aucal
+
+#endif
