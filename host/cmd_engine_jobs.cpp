@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "image_io.h"
+#include "match_page.h"
 #include "progress.h"
 #include "saved_file.h"
 #include "status_text.h"
@@ -72,18 +73,19 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
 }
 
 int runMonitor(const MonitorOptions& o, const CommonOptions& common) {
+    std::vector<float> model;
+    std::string error;
     if (!o.matchPage.empty()) {
-        std::string pageError;
-        if (!writeMatchPage(o.matchPage, &pageError)) return fail("cannot write " + o.matchPage);
-        if (!common.quiet) std::printf("visual match page written to %s: open it, match the three patches, "
-                                       "then pass the levels with --levels R G B\n", o.matchPage.c_str());
-        if (o.model.empty()) return 0;
+        // The page prints a command naming the model: refuse one that command could not use.
+        if (!o.model.empty() && !loadModel(o.model, &model, &error)) return fail(error);
+        if (!writeMatchPage(o.matchPage, {o.model, o.output}, &error)) return fail(error);
+        if (!common.quiet) std::printf("visual match page written to %s: open it, match the six patches, "
+                                       "then run the command it prints\n", o.matchPage.c_str());
+        if (o.levels.empty()) return 0;
     }
     if (o.model.empty() || o.output.empty()) return fail("monitor needs --model and --output (or --match-page)");
     if (o.levels.size() != 3) return fail("--levels takes three numbers: red, green and blue");
-    std::vector<float> model;
-    std::string error;
-    if (!loadModel(o.model, &model, &error)) return fail(error);
+    if (model.empty() && !loadModel(o.model, &model, &error)) return fail(error);
     EngineLibrary engine;
     if (!loadEngine(&engine, &error)) return fail(error);
     auto setPhosphors = require(engine.exports().setPhosphorType, "SetPhosphorType");

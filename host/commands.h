@@ -48,7 +48,6 @@ struct MonitorOptions {
     std::string matchPage;
 };
 int runMonitor(const MonitorOptions& options, const CommonOptions& common);
-bool writeMatchPage(const std::string& path, std::string* error);
 
 struct ChartOptions {
     std::string output;

@@ -44,11 +44,11 @@ int main(int argc, char** argv) {
     aucal::MonitorOptions monitor;
     auto* monitorCmd =
         app.add_subcommand("monitor", "build the monitor correction from a visual match")
-            ->footer("Examples:\n  aucal monitor --match-page match.html\n"
+            ->footer("Examples:\n  aucal monitor --match-page match.html --model scanner.mdl\n"
                      "  aucal monitor --model scanner.mdl --levels 186 180 190 --output monitor.blk\n"
                      "  aucal monitor --model scanner.mdl --levels 186 180 190 \\\n"
                      "      --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.blk");
-    monitorCmd->add_option("--model,-m", monitor.model, "scanner model");
+    monitorCmd->add_option("--model,-m", monitor.model, "scanner model (with --match-page: named in its command)");
     monitorCmd->add_option("--levels,-l", monitor.levels, "red, green, blue drive levels judged half luminance")
         ->expected(3);
     monitorCmd->add_option("--phosphors", monitor.phosphors, "x y of the red, green and blue phosphors")->expected(6);
