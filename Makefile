@@ -4,12 +4,16 @@ JOBS ?= 2
 CMAKE ?= cmake
 BUILD_TYPE ?= Release
 
-.PHONY: all deps configure build win32 asan check test demo bench fuzz fuzz-build clean
+.PHONY: all deps deps-demo configure build win32 asan check test demo bench fuzz fuzz-build clean
 
 all: build
 
 deps:
 	bash tools/install-deps.sh
+
+# Only what the native build and the demo need (no cross compiler, Wine or browser).
+deps-demo:
+	bash tools/install-deps.sh --demo
 
 configure:
 	$(CMAKE) -S . -B build -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) > build.log 2>&1 || (cat build.log; exit 1)
@@ -53,7 +57,7 @@ test: deps build win32 asan fuzz-build
 	  ctest -LE wine -j$(JOBS) --output-on-failure
 	bash tools/run-fuzzers.sh build-fuzz $(FUZZ_TEST_SECONDS)
 
-demo: deps build
+demo: deps-demo build
 	./build/bin/aucal demo --out demo-output
 
 # Benchmarks and reports: every *_report program prints its table, then the

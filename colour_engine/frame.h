@@ -3,6 +3,7 @@
 #ifndef QEL_FRAME_H
 #define QEL_FRAME_H
 
+#include "platform/memory.h"
 #include "qel_cms.h"
 
 namespace qel {
@@ -17,8 +18,8 @@ void reportProgress(ProgressRecord* record, ProgressCallback callback, int perce
 int PollEscapeKey();
 
 // Flags of the engine's global memory blocks.
-constexpr unsigned kFixedShareZeroed = 0x2000u /*DDESHARE*/ | 0x0040u /*ZEROINIT*/;
-constexpr unsigned kMovableZeroed = 0x0002u /*MOVEABLE*/ | 0x0040u /*ZEROINIT*/;
+constexpr unsigned kFixedShareZeroed = PF_GMEM_FIXED | PF_GMEM_DDESHARE | PF_GMEM_ZEROINIT;
+constexpr unsigned kMovableZeroed = PF_GMEM_MOVEABLE | PF_GMEM_ZEROINIT;
 
 }  // namespace qel
 

@@ -25,12 +25,6 @@ inline std::uint8_t truncToByte(double v) {
     return static_cast<std::uint8_t>(v);
 }
 
-inline std::int64_t clampInt64ToInt32(std::int64_t v) {
-    if (v > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (v < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
-    return v;
-}
-
 }  // namespace qel
 
 #endif

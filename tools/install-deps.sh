@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
 # Runs as root (or through sudo when available).
+#   install-deps.sh          everything: both builds, every test, fuzzing, benchmarks
+#   install-deps.sh --demo   only what the native build and `aucal demo` need
 set -euo pipefail
 
-native=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-        liblcms2-dev libcli11-dev libpng-dev libtiff-dev clang libclang-rt-14-dev chromium fonts-dejavu-core)
+# The native build (its tests and benchmarks are built too).
+build=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+       liblcms2-dev libcli11-dev libpng-dev libtiff-dev)
+# The fuzzers (clang, libFuzzer) and the report's browser test.
+native=(clang libclang-rt-14-dev chromium fonts-dejavu-core)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xvfb xauth)
 wine32=(wine wine32:i386)
 # Only the ICC accuracy report in bench/ runs it, as a measuring peer.
@@ -13,12 +18,19 @@ bench=(argyll)
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
+if [ "${1:-}" = "--demo" ]; then
+  native=() windows=() wine32=() bench=()
+elif [ $# -gt 0 ]; then
+  echo "usage: $0 [--demo]" >&2
+  exit 2
+fi
+
 missing=()
-for p in "${native[@]}" "${windows[@]}" "${bench[@]}"; do
+for p in "${build[@]}" "${native[@]}" "${windows[@]}" "${bench[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 need_i386=0
-for p in "${wine32[@]}"; do
+for p in ${wine32[@]+"${wine32[@]}"}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || { missing+=("$p"); need_i386=1; }
 done
 

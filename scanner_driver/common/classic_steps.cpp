@@ -19,16 +19,16 @@ std::uint16_t littleEndian16(const std::uint8_t* p) { return static_cast<std::ui
 
 }  // namespace
 
-bool ClassicSteps::findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) {
+bool ClassicSteps::findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) {
     rules = BufferRules{Grain::Steps64K, 65536};
-    return profile.libraryTail != nullptr && libraryPath(profile.libraryTail, 0, path);
+    return record.libraryTail != nullptr && libraryPath(record.libraryTail, 0, path);
 }
 
 bool ClassicSteps::identify(RunContext& run) {
     InquiryBlock* reply = sendInquiry(run);
     if (reply == nullptr) return false;
     InquiryBlock& block = *reply;
-    const ModelCode* model = findModelCode(parseModelDigits(block.modelDigits));
+    const ModelNumber* model = findModelNumber(parseModelDigits(block.modelDigits));
     if (model == nullptr) return false;
     run.identity.adapter = block.adapter == 1;
     run.identity.windowUnit = model->baseResolution;
@@ -47,8 +47,7 @@ bool ClassicSteps::prepareTables(RunContext& run) {
 
 void ClassicSteps::endRun() {
     for (auto& table : tables_) table.release();
-    lineBuffer_.release();
-    lineRecords_.release();
+    lines_ = ShadingLineBlock{};
     high_.release();
     low_.release();
     outputRecords_.release();
@@ -92,8 +91,7 @@ StepResult ClassicSteps::shading(RunContext& run) {
         // Before any calibration in this process there is nothing stored to send.
         result = sendShading(run, false);
     }
-    lineBuffer_.release();
-    lineRecords_.release();
+    lines_ = ShadingLineBlock{};
     high_.release();
     low_.release();
     outputRecords_.release();
@@ -118,16 +116,11 @@ StepResult ClassicSteps::calibrate(RunContext& run) {
 
     // White reference lines.
     const std::uint64_t lineTotal = static_cast<std::uint64_t>(lineBytes) * lineCount;
-    std::uint64_t size = grainSize(grain, BlockUse::ShadingLines, lineTotal);
-    PieceSet linePieces;
-    if (!acquireSized(lineBuffer_, grain, size, lineBytes, lineTotal) ||
-        !acquireShared(lineRecords_, sizeof(PieceRecord) * kShadingPieceRecords) ||
-        !describeBuffer(run.transport, lineBuffer_.data(), static_cast<std::uint32_t>(size),
-                        lineRecords_.as<PieceRecord>(), kShadingPieceRecords, lineBytes, Trim::ToUnits, linePieces) ||
-        static_cast<std::uint64_t>(linePieces.count) * linePieces.unitsPerPiece < lineCount) {
+    if (!acquireShadingLines(run.transport, grain, lineBytes, lineCount, Trim::ToUnits, lines_)) {
         showMessage(run.host, Text::InsufficientMemory);
         return StepResult::Failed;
     }
+    const PieceSet& linePieces = lines_.pieces;
     ClassicReadShadingBlock& read = state.blocks.classicReadShading;
     read.resolution = run.resolution;
     read.lineBytes = static_cast<std::uint16_t>(lineBytes);
@@ -245,6 +238,11 @@ std::uint16_t ClassicSteps::readImage(RunContext& run, std::uint32_t bytesPerLin
     block.records = pieces.recordsAddress;
     run.transport.call(&block, FunctionCode::ReadImageData);
     return block.status;
+}
+
+ClassicSteps& scanSteps() {
+    static ClassicSteps steps;
+    return steps;
 }
 
 }  // namespace drv

@@ -5,15 +5,15 @@
 #define SCANNER_DRIVER_CLASSIC_STEPS_H
 
 #include "pieces.h"
+#include "driver_record.h"
 #include "platform/raii.hpp"
-#include "scan_model.h"
 #include "shading_math.h"
 
 namespace drv {
 
-class ClassicSteps : public ModelSteps {
+class ClassicSteps : public DialectSteps {
 public:
-    bool findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) override;
+    bool findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) override;
     bool identify(RunContext& run) override;
     bool prepareTables(RunContext& run) override;
     StepResult shading(RunContext& run) override;
@@ -32,8 +32,7 @@ private:
 
     pf::LockedGlobal tables_[3];
     // Held from calibration to send shading.
-    pf::LockedGlobal lineBuffer_;
-    pf::LockedGlobal lineRecords_;
+    ShadingLineBlock lines_;
     pf::LockedGlobal high_;
     pf::LockedGlobal low_;
     pf::LockedGlobal outputRecords_;  // 2 x 16: high, then low
@@ -48,6 +47,9 @@ bool classicShadingGeometryUsable(std::uint32_t lineBytes, std::uint32_t lineCou
 // through the transfer tables. False when working memory cannot be had.
 bool averageShadingLines(const PieceSet& pieces, std::uint32_t lineBytes, std::uint32_t lineCount,
                          const std::uint16_t* const tables[3], std::uint16_t* coefficients);
+
+// The steps of the scan driver.
+ClassicSteps& scanSteps();
 
 }  // namespace drv
 

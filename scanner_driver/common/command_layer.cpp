@@ -70,10 +70,10 @@ void sendSetWindow(RunContext& run, const ScanWindow& window) {
     block.yEnd = window.yEnd;
     block.source = static_cast<std::uint8_t>(run.type & 0xFF);
     block.byte15 = 0;
-    block.byte16 = run.profile.setWindowByte16;
+    block.byte16 = run.record.setWindowByte16;
     block.byte17 = 1;
     block.resolution = window.resolution;
-    if (run.profile.a3WindowFields) {
+    if (run.record.a3WindowFields) {
         block.a3Field24 = 20;
         block.a3Field26 = 0;
     }
@@ -116,7 +116,7 @@ bool pumpMessages() {
     return escape;
 }
 
-TransferEnd transferLines(RunContext& run, ModelSteps& steps, TransferBuffer& transfer, const ImageGeometry& geometry,
+TransferEnd transferLines(RunContext& run, DialectSteps& steps, TransferBuffer& transfer, const ImageGeometry& geometry,
                           std::uint8_t* image, Progress& progress) {
     DriverState& state = driverState();
     state.stopRequested = false;
@@ -130,7 +130,7 @@ TransferEnd transferLines(RunContext& run, ModelSteps& steps, TransferBuffer& tr
         if (pumpMessages()) state.stopRequested = true;
         if (state.stopRequested) {
             sendAbort(run);
-            waitForReady(run, run.profile.abortPacing);
+            waitForReady(run, run.record.abortPacing);
             return TransferEnd::Stopped;
         }
         const std::uint32_t n = std::min(total - requested, perRead);

@@ -8,7 +8,7 @@
 #include "pieces.h"
 #include "platform/raii.hpp"
 #include "scan_driver.h"
-#include "scan_model.h"
+#include "driver_record.h"
 
 namespace drv {
 
@@ -71,7 +71,7 @@ enum class TransferEnd : std::uint8_t { Complete, Stopped, Failed };
 // Reads all H lines into image (a zero-filled block of S x H bytes),
 // reporting each line. Escape stops before the next read with abort and a
 // wait; a status error is reported.
-TransferEnd transferLines(RunContext& run, ModelSteps& steps, TransferBuffer& transfer, const ImageGeometry& geometry,
+TransferEnd transferLines(RunContext& run, DialectSteps& steps, TransferBuffer& transfer, const ImageGeometry& geometry,
                           std::uint8_t* image, Progress& progress);
 
 }  // namespace drv

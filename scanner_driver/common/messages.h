@@ -1,17 +1,15 @@
 // What the drivers show: texts of the current language block, the status
-// texts in item 1017 of the host's dialog, message boxes, the wait cursor and
-// the warm-up popup (dialog 300). Compiled into each driver, so each library
-// has its own language block base and popup state.
+// texts in item 1017 of the host's dialog, message boxes and the wait cursor
+// (the warm-up popup is in popup.h). Compiled into each driver, so each
+// library has its own language block base.
 #ifndef SCANNER_DRIVER_COMMON_MESSAGES_H
 #define SCANNER_DRIVER_COMMON_MESSAGES_H
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/cursors.h"
 #include "platform/dialogs.h"
-#include "platform/drawing.h"
 #include "platform/resources.h"
 
 namespace drv {
@@ -41,9 +39,6 @@ enum class Text : std::uint16_t {
 // The module state of this subject (one per driver library).
 struct MessagesState {
     std::uint16_t blockBase = 0;          // language index x 50, 16-bit
-    PfBrush faceBrush = nullptr;          // popup face, alive while any popup is open
-    std::vector<PfWindow> openPopups;     // popups that opened and are not destroyed yet
-    char popupText[66] = {};              // position 18, at most 65 bytes
 };
 MessagesState& messagesState();
 
@@ -80,26 +75,6 @@ public:
 private:
     bool held_ = true;
 };
-
-// The warm-up popup: dialog 300 of this library, modeless, owned by the host
-// window, with the given procedure; destroyed by destroy() or at the latest
-// when the object goes. A failed creation leaves window() null; the run goes on.
-class Popup {
-public:
-    Popup(PfWindow owner, PfDialogProc procedure);
-    ~Popup();
-    Popup(const Popup&) = delete;
-    Popup& operator=(const Popup&) = delete;
-    void destroy();
-    PfWindow window() const { return window_; }
-private:
-    PfWindow window_ = nullptr;
-};
-
-// The popup procedure of scan and vexa (prescan exports the same procedure
-// as WarmUpProc).
-intptr_t PF_STDCALL popupProcedure(PfWindow dialog, std::uint32_t message, std::uintptr_t wParam,
-                                   std::intptr_t lParam);
 
 }  // namespace drv
 

@@ -47,9 +47,7 @@ public:
     bool load(const char* path, bool withAdapterCheck);
     // ADDR_CHK: stores and returns the adapter handle (0: no usable adapter).
     std::uint32_t checkAdapter();
-    void setAdapter(std::uint32_t adapter) { adapter_ = adapter; }
     void release();
-    bool loaded() const { return library_ != nullptr; }
 
     void call(void* block, FunctionCode code) override;
     std::uint16_t describe(void* buffer, std::uint32_t bytes, PieceRecord* records, std::uint32_t unit) override;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "driver_memory.h"
-
 namespace drv {
 
 bool describeBuffer(Transport& transport, void* buffer, std::uint32_t bytes, PieceRecord* records,
@@ -34,6 +32,18 @@ bool describeBuffer(Transport& transport, void* buffer, std::uint32_t bytes, Pie
     out.count = count;
     out.unitsPerPiece = trim == Trim::ToUnits ? fewest : 0;
     return true;
+}
+
+bool acquireShadingLines(Transport& transport, Grain grain, std::uint32_t lineBytes, std::uint32_t lineCount,
+                         Trim trim, ShadingLineBlock& out) {
+    const std::uint64_t lineTotal = static_cast<std::uint64_t>(lineBytes) * lineCount;
+    std::uint64_t size = grainSize(grain, BlockUse::ShadingLines, lineTotal);
+    if (!acquireSized(out.buffer, grain, size, lineBytes, lineTotal) ||
+        !acquireShared(out.records, sizeof(PieceRecord) * kShadingPieceRecords) ||
+        !describeBuffer(transport, out.buffer.data(), static_cast<std::uint32_t>(size), out.records.as<PieceRecord>(),
+                        kShadingPieceRecords, lineBytes, trim, out.pieces))
+        return false;
+    return trim == Trim::AsReturned || static_cast<std::uint64_t>(out.pieces.count) * out.pieces.unitsPerPiece >= lineCount;
 }
 
 std::uint8_t* pieceAddress(const PieceSet& pieces, std::size_t index) {

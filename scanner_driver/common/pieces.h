@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "command_blocks.h"
+#include "driver_memory.h"
 #include "pass_through.h"
 
 namespace drv {
@@ -29,6 +30,20 @@ enum class Trim : std::uint8_t { ToUnits, AsReturned };
 // whole unit is refused.
 bool describeBuffer(Transport& transport, void* buffer, std::uint32_t bytes, PieceRecord* records,
                     std::size_t capacity, std::uint32_t unit, Trim trim, PieceSet& out);
+
+// The white reference lines of a calibration: a locked shareable block of
+// lineCount lines of lineBytes, sized by the grain (never below the lines),
+// its kShadingPieceRecords records in a shareable block of their own, and
+// BUF_ADDR with the line as unit. With Trim::ToUnits the lines are found piece
+// by piece, so the pieces must hold all of them; with Trim::AsReturned they
+// are read as one run from the start of the block. False when any of it fails.
+struct ShadingLineBlock {
+    pf::LockedGlobal buffer;
+    pf::LockedGlobal records;
+    PieceSet pieces;
+};
+bool acquireShadingLines(Transport& transport, Grain grain, std::uint32_t lineBytes, std::uint32_t lineCount,
+                         Trim trim, ShadingLineBlock& out);
 
 // The address of piece `index` (a pointer into the described block).
 std::uint8_t* pieceAddress(const PieceSet& pieces, std::size_t index);

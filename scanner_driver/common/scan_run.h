@@ -6,12 +6,13 @@
 #include <cstdint>
 
 #include "scan_driver.h"
-#include "scan_model.h"
+#include "driver_record.h"
 
 namespace drv {
 
 // Never throws; every exit releases what the run acquired.
-std::int32_t runScanImage(const ModelProfile& profile, ModelSteps& steps, std::uint32_t window, const char* fileName,
+std::int32_t runScanImage(const DriverRecord& record, DialectSteps& steps, PfDialogProc popupProcedure,
+                          std::uint32_t window, const char* fileName,
                           ScanProgressCallback callback, std::uint32_t type, std::uint32_t language) noexcept;
 
 }  // namespace drv

@@ -1,30 +1,10 @@
-// Scanner identity from the inquiry reply, and the scan window for a target.
+// The scan window of a target type, in the window unit of the scanner.
 #ifndef SCANNER_DRIVER_SCAN_WINDOW_H
 #define SCANNER_DRIVER_SCAN_WINDOW_H
 
 #include <cstdint>
 
-#include "command_blocks.h"
-
 namespace drv {
-
-// What a model resolution code means to the driver.
-struct ModelCode {
-    std::uint16_t code;            // 600, 606, 800, 1200
-    std::uint16_t baseResolution;  // R: window unit, dots per inch
-    std::uint16_t toneEntries;     // 256 or 4096
-};
-
-// The inquiry digits at offset 57 as a decimal number: at most four
-// characters, stopping at a zero byte; leading blanks and a sign allowed,
-// conversion stops at the first non-digit.
-std::int32_t parseModelDigits(const char (&digits)[4]);
-// The identity for a parsed number; null for a scanner the driver does not know.
-const ModelCode* findModelCode(std::int32_t number);
-
-// A 16-bit reference word read as a string of at most two bytes: low byte
-// first; a zero first byte makes the whole word 0.
-std::uint16_t referenceWord(const std::uint8_t* twoBytes);
 
 // One target type's window in inches and its scan resolution.
 struct WindowInches {

@@ -10,7 +10,7 @@ namespace drv {
 
 class PrescanSteps final : public ClassicSteps {
 public:
-    bool findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) override;
+    bool findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) override;
 };
 
 // The library path is built in a buffer of this many bytes.
@@ -20,7 +20,6 @@ constexpr std::uint32_t kA3LibraryNameBuffer = 66;
 // True for the standard library name, compared without regard to case.
 bool isStandardLibrary(const char* name);
 
-const ModelProfile& prescanProfile();
 PrescanSteps& prescanSteps();
 
 }  // namespace drv

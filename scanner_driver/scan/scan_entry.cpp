@@ -1,9 +1,10 @@
 // The export of the scan driver library.
 #include "scan_driver.h"
-#include "scan_profile.h"
+#include "classic_steps.h"
+#include "popup.h"
 #include "scan_run.h"
 
 extern "C" PF_EXPORT int32_t PF_STDCALL Scan_Image(uint32_t window, const char* fileName, ScanProgressCallback callback,
                                                    uint32_t type, uint32_t language) {
-    return drv::runScanImage(drv::scanProfile(), drv::scanSteps(), window, fileName, callback, type, language);
+    return drv::runScanImage(drv::scanRecord(), drv::scanSteps(), &drv::popupProcedure, window, fileName, callback, type, language);
 }

@@ -58,9 +58,9 @@ void vexaCoefficients(const std::uint8_t* lines, std::uint32_t lineBytes, const 
     }
 }
 
-bool VexaSteps::findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) {
+bool VexaSteps::findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) {
     rules = BufferRules{Grain::Steps60K, 65536};
-    return profile.libraryTail != nullptr && libraryPath(profile.libraryTail, 0, path);
+    return record.libraryTail != nullptr && libraryPath(record.libraryTail, 0, path);
 }
 
 bool VexaSteps::identify(RunContext& run) {
@@ -69,7 +69,7 @@ bool VexaSteps::identify(RunContext& run) {
     InquiryBlock& block = *reply;
     // Every model is accepted: the window unit is the same for all.
     run.identity.adapter = block.adapter == 1;
-    run.identity.windowUnit = run.profile.fixedWindowUnit;
+    run.identity.windowUnit = run.record.fixedWindowUnit;
     return true;
 }
 
@@ -98,14 +98,10 @@ StepResult VexaSteps::shading(RunContext& run) {
     const std::uint32_t samples = lineBytes / 2;
 
     // The lines are read as one run from the start of the buffer.
-    std::uint64_t size = grainSize(Grain::Steps60K, BlockUse::ShadingLines, lineTotal);
-    pf::LockedGlobal lineBuffer, lineRecords;
-    PieceSet linePieces;
-    if (!acquireSized(lineBuffer, Grain::Steps60K, size, lineBytes, lineTotal) ||
-        !acquireShared(lineRecords, sizeof(PieceRecord) * kShadingPieceRecords) ||
-        !describeBuffer(run.transport, lineBuffer.data(), static_cast<std::uint32_t>(size),
-                        lineRecords.as<PieceRecord>(), kShadingPieceRecords, lineBytes, Trim::AsReturned, linePieces))
+    ShadingLineBlock lines;
+    if (!acquireShadingLines(run.transport, Grain::Steps60K, lineBytes, lineCount, Trim::AsReturned, lines))
         return StepResult::Failed;
+    const PieceSet& linePieces = lines.pieces;
 
     VexaReadShadingBlock& read = state.blocks.vexaReadShading;
     read.resolution = run.resolution;
@@ -120,7 +116,7 @@ StepResult VexaSteps::shading(RunContext& run) {
     if (!coefficients.ok()) return StepResult::Failed;
     const std::uint16_t* tableAddresses[3] = {tables[0].as<std::uint16_t>(), tables[1].as<std::uint16_t>(),
                                               tables[2].as<std::uint16_t>()};
-    vexaCoefficients(lineBuffer.as<std::uint8_t>(), lineBytes, tableAddresses, coefficients.as<std::uint16_t>());
+    vexaCoefficients(lines.buffer.as<std::uint8_t>(), lineBytes, tableAddresses, coefficients.as<std::uint16_t>());
 
     std::uint64_t outputSize = grainSize(Grain::Steps60K, BlockUse::ShadingOutput, samples);
     pf::LockedGlobal high, low, outputRecords;
@@ -198,6 +194,11 @@ std::uint16_t VexaSteps::readImage(RunContext& run, std::uint32_t bytesPerLine, 
     block.records = pieces.recordsAddress;
     run.transport.call(&block, FunctionCode::ReadImageData);
     return block.status;
+}
+
+VexaSteps& vexaSteps() {
+    static VexaSteps steps;
+    return steps;
 }
 
 }  // namespace drv

@@ -6,13 +6,13 @@
 
 #include <cstdint>
 
-#include "scan_model.h"
+#include "driver_record.h"
 
 namespace drv {
 
-class VexaSteps final : public ModelSteps {
+class VexaSteps final : public DialectSteps {
 public:
-    bool findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) override;
+    bool findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) override;
     bool identify(RunContext& run) override;
     bool prepareTables(RunContext&) override { return true; }
     StepResult shading(RunContext& run) override;
@@ -37,7 +37,6 @@ bool vexaShadingGeometryUsable(std::uint32_t lineBytes, std::uint32_t lineCount)
 void vexaCoefficients(const std::uint8_t* lines, std::uint32_t lineBytes, const std::uint16_t* const tables[3],
                       std::uint16_t* coefficients);
 
-const ModelProfile& vexaProfile();
 VexaSteps& vexaSteps();
 
 }  // namespace drv

@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#ifdef AUCAL_HAVE_IT8_TARGET
 #include "it8_target/virtual_it8.h"
-#endif
 
 namespace sim {
 
@@ -84,7 +82,6 @@ bool readTargaDocument(const std::string& path, double dpi, Raster* out, std::st
 
 bool renderIt8Document(double dpi, const std::string& response, double tiltDegrees, Raster* out,
                        std::string* error) {
-#ifdef AUCAL_HAVE_IT8_TARGET
     const auto preset = it8sim::presetFromName(response);
     if (!preset) {
         *error = "unknown response " + response;
@@ -104,14 +101,6 @@ bool renderIt8Document(double dpi, const std::string& response, double tiltDegre
     out->dpi = raster.dpi > 0 ? raster.dpi : dpi;
     out->rgb = raster.rgb;
     return true;
-#else
-    (void)dpi;
-    (void)response;
-    (void)tiltDegrees;
-    (void)out;
-    *error = "built without the virtual IT8 target";
-    return false;
-#endif
 }
 
 std::array<std::uint8_t, 3> PlacedDocument::at(double x, double y) const {

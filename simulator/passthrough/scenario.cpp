@@ -151,117 +151,138 @@ std::vector<Line> splitLines(const std::string& text, std::vector<std::string>* 
     return out;
 }
 
+// Exactly N words, each a whole number of the element type.
+template <typename T, std::size_t N>
+bool parseWords(const std::vector<std::string>& w, std::array<T, N>* out) {
+    if (w.size() != N) return false;
+    std::array<T, N> values{};
+    for (std::size_t i = 0; i < N; ++i) {
+        if (!parseInto(w[i], &values[i])) return false;
+    }
+    *out = values;
+    return true;
+}
+
+// A count of polls, or "never".
+bool parsePolls(const std::string& v, std::uint32_t* out) {
+    if (lower(v) == "never") {
+        *out = kNever;
+        return true;
+    }
+    return parseRange(v, 0, kNever - 1, out);
+}
+
+bool parseError(const std::vector<std::string>& w, std::vector<InjectedError>* out) {
+    InjectedError e;
+    if (w.size() != 3 || !parseInto(w[0], &e.code) || !parseSelector(w[1], &e.calls) || !parseInto(w[2], &e.status))
+        return false;
+    out->push_back(e);
+    return true;
+}
+
+bool parseReply(const std::vector<std::string>& w, std::vector<ReplyOverride>* out) {
+    ReplyOverride r;
+    if ((w.size() != 4 && w.size() != 5) || !parseInto(w[0], &r.code) || !parseRange(w[1], 0, 16399, &r.offset) ||
+        !parseRange(w[2], 1, 4, &r.size) || r.size == 3 || r.offset + r.size > 16400 || !parseInto(w[3], &r.value) ||
+        (w.size() == 5 && !parseSelector(w[4], &r.calls))) {
+        return false;
+    }
+    if (r.size < 4 && r.value >= (1u << (8 * r.size))) return false;
+    out->push_back(r);
+    return true;
+}
+
+// A non-empty text, lower-cased.
+bool parseName(const std::string& v, std::string* out) {
+    if (v.empty()) return false;
+    *out = lower(v);
+    return true;
+}
+
+// What a key's parser gets: the value, its words, the scenario's folder.
+struct KeyValue {
+    const std::string& value;
+    const std::vector<std::string>& words;
+    const std::string& baseFolder;
+};
+using KeyParser = bool (*)(Scenario&, const KeyValue&);
+
+struct KeyEntry {
+    const char* key;
+    KeyParser parse;
+};
+
+// Every key of a scenario and its parser; a parser is false for a bad value.
+const KeyEntry kKeys[] = {
+    {"dialect", [](Scenario& s, const KeyValue& k) { return parseDialect(k.value, &s.dialect); }},
+    {"model_digits",
+     [](Scenario& s, const KeyValue& k) {
+         if (k.value.size() > 4) return false;
+         s.modelDigits = k.value;
+         return true;
+     }},
+    {"base_resolution", [](Scenario& s, const KeyValue& k) { return parseAutoOr(k.value, &s.baseResolution); }},
+    {"adapter",
+     [](Scenario& s, const KeyValue& k) {
+         std::uint8_t flag = 0;
+         if (!parseInto(k.value, &flag) || flag > 1) return false;
+         s.adapter = flag == 1;
+         return true;
+     }},
+    {"adapter_handle", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.adapterHandle); }},
+    {"shading_reference", [](Scenario& s, const KeyValue& k) { return parseWords(k.words, &s.shadingReference); }},
+    {"gain_trims", [](Scenario& s, const KeyValue& k) { return parseWords(k.words, &s.gainTrims); }},
+    {"calibrate", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.calibrate); }},
+    {"stored_shading", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.storedShading); }},
+    {"gamma_request", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.gammaRequest); }},
+    {"shading_flag", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.shadingFlag); }},
+    {"shading_line_bytes", [](Scenario& s, const KeyValue& k) { return parseAutoOr(k.value, &s.shadingLineBytes); }},
+    {"shading_lines", [](Scenario& s, const KeyValue& k) { return parseAutoOr(k.value, &s.shadingLines); }},
+    {"white_level",
+     [](Scenario& s, const KeyValue& k) { return parseAutoOrDouble(k.value, 1.0, 65535.0, &s.whiteLevel); }},
+    {"gain_variation", [](Scenario& s, const KeyValue& k) { return parseDouble(k.value, 0.0, 0.5, &s.gainVariation); }},
+    {"shading_noise", [](Scenario& s, const KeyValue& k) { return parseDouble(k.value, 0.0, 1000.0, &s.shadingNoise); }},
+    {"seed", [](Scenario& s, const KeyValue& k) { return parseInto(k.value, &s.seed); }},
+    {"lines", [](Scenario& s, const KeyValue& k) { return parseAutoOr(k.value, &s.lines); }},
+    {"bytes_per_line", [](Scenario& s, const KeyValue& k) { return parseAutoOr(k.value, &s.bytesPerLine); }},
+    {"line_pad", [](Scenario& s, const KeyValue& k) { return parseRange(k.value, 0, 0xFFFF, &s.linePad); }},
+    {"document",
+     [](Scenario& s, const KeyValue& k) {
+         if (k.value.empty()) return false;
+         s.document = lower(k.value) == "it8" ? std::string("it8") : resolvePath(k.value, k.baseFolder);
+         return true;
+     }},
+    {"document_dpi", [](Scenario& s, const KeyValue& k) { return parseDouble(k.value, 1.0, 9600.0, &s.documentDpi); }},
+    {"it8_response", [](Scenario& s, const KeyValue& k) { return parseName(k.value, &s.it8Response); }},
+    {"it8_tilt", [](Scenario& s, const KeyValue& k) { return parseDouble(k.value, -10.0, 10.0, &s.it8Tilt); }},
+    {"document_left",
+     [](Scenario& s, const KeyValue& k) { return parseAutoOrDouble(k.value, -100.0, 100.0, &s.documentLeft); }},
+    {"document_top",
+     [](Scenario& s, const KeyValue& k) { return parseAutoOrDouble(k.value, -100.0, 100.0, &s.documentTop); }},
+    {"background", [](Scenario& s, const KeyValue& k) { return parseWords(k.words, &s.background); }},
+    {"piece_bytes", [](Scenario& s, const KeyValue& k) { return parseRange(k.value, 1, 0xFFFFFFFFu, &s.pieceBytes); }},
+    {"piece_limit", [](Scenario& s, const KeyValue& k) { return parseRange(k.value, 1, 0xFFFFFFFFu, &s.pieceLimit); }},
+    {"piece_slack", [](Scenario& s, const KeyValue& k) { return parseRange(k.value, 0, 0xFFFF, &s.pieceSlack); }},
+    {"not_ready_polls", [](Scenario& s, const KeyValue& k) { return parsePolls(k.value, &s.notReadyPolls); }},
+    {"not_ready_polls_after_abort",
+     [](Scenario& s, const KeyValue& k) { return parsePolls(k.value, &s.notReadyPollsAfterAbort); }},
+    {"not_ready_polls_at_end", [](Scenario& s, const KeyValue& k) { return parsePolls(k.value, &s.notReadyPollsAtEnd); }},
+    {"error", [](Scenario& s, const KeyValue& k) { return parseError(k.words, &s.errors); }},
+    {"reply", [](Scenario& s, const KeyValue& k) { return parseReply(k.words, &s.replies); }},
+    {"buf_addr_fail", [](Scenario& s, const KeyValue& k) { return parseSelector(k.value, &s.bufAddrFail); }},
+    {"log",
+     [](Scenario& s, const KeyValue& k) {
+         if (k.value.empty()) return false;
+         s.logPath = lower(k.value) == "none" ? std::string() : resolvePath(k.value, k.baseFolder);
+         return true;
+     }},
+};
+
 // Applies one key; false when the key is unknown or its value is bad.
 bool applyKey(Scenario& s, const Line& line, const std::string& baseFolder) {
-    const std::string& v = line.value;
-    const std::vector<std::string> w = words(v);
-    const std::string& k = line.key;
-    if (k == "dialect") return parseDialect(v, &s.dialect);
-    if (k == "model_digits") {
-        if (v.size() > 4) return false;
-        s.modelDigits = v;
-        return true;
-    }
-    if (k == "base_resolution") return parseAutoOr(v, &s.baseResolution);
-    if (k == "adapter") {
-        std::uint8_t flag = 0;
-        if (!parseInto(v, &flag) || flag > 1) return false;
-        s.adapter = flag == 1;
-        return true;
-    }
-    if (k == "adapter_handle") return parseInto(v, &s.adapterHandle);
-    if (k == "shading_reference") {
-        if (w.size() != 3) return false;
-        std::array<std::uint16_t, 3> words3{};
-        for (int i = 0; i < 3; ++i) {
-            if (!parseInto(w[i], &words3[i])) return false;
-        }
-        s.shadingReference = words3;
-        return true;
-    }
-    if (k == "gain_trims") {
-        if (w.size() != s.gainTrims.size()) return false;
-        std::array<std::uint8_t, 20> trims{};
-        for (std::size_t i = 0; i < trims.size(); ++i) {
-            if (!parseInto(w[i], &trims[i])) return false;
-        }
-        s.gainTrims = trims;
-        return true;
-    }
-    if (k == "calibrate") return parseInto(v, &s.calibrate);
-    if (k == "stored_shading") return parseInto(v, &s.storedShading);
-    if (k == "gamma_request") return parseInto(v, &s.gammaRequest);
-    if (k == "shading_flag") return parseInto(v, &s.shadingFlag);
-    if (k == "shading_line_bytes") return parseAutoOr(v, &s.shadingLineBytes);
-    if (k == "shading_lines") return parseAutoOr(v, &s.shadingLines);
-    if (k == "white_level") return parseAutoOrDouble(v, 1.0, 65535.0, &s.whiteLevel);
-    if (k == "gain_variation") return parseDouble(v, 0.0, 0.5, &s.gainVariation);
-    if (k == "shading_noise") return parseDouble(v, 0.0, 1000.0, &s.shadingNoise);
-    if (k == "seed") return parseInto(v, &s.seed);
-    if (k == "lines") return parseAutoOr(v, &s.lines);
-    if (k == "bytes_per_line") return parseAutoOr(v, &s.bytesPerLine);
-    if (k == "line_pad") return parseRange(v, 0, 0xFFFF, &s.linePad);
-    if (k == "document") {
-        if (v.empty()) return false;
-        s.document = lower(v) == "it8" ? std::string("it8") : resolvePath(v, baseFolder);
-        return true;
-    }
-    if (k == "document_dpi") return parseDouble(v, 1.0, 9600.0, &s.documentDpi);
-    if (k == "it8_response") {
-        if (v.empty()) return false;
-        s.it8Response = lower(v);
-        return true;
-    }
-    if (k == "it8_tilt") return parseDouble(v, -10.0, 10.0, &s.it8Tilt);
-    if (k == "document_left") return parseAutoOrDouble(v, -100.0, 100.0, &s.documentLeft);
-    if (k == "document_top") return parseAutoOrDouble(v, -100.0, 100.0, &s.documentTop);
-    if (k == "background") {
-        if (w.size() != 3) return false;
-        std::array<std::uint8_t, 3> rgb{};
-        for (int i = 0; i < 3; ++i) {
-            if (!parseInto(w[i], &rgb[i])) return false;
-        }
-        s.background = rgb;
-        return true;
-    }
-    if (k == "piece_bytes") return parseRange(v, 1, 0xFFFFFFFFu, &s.pieceBytes);
-    if (k == "piece_limit") return parseRange(v, 1, 0xFFFFFFFFu, &s.pieceLimit);
-    if (k == "piece_slack") return parseRange(v, 0, 0xFFFF, &s.pieceSlack);
-    auto polls = [&](std::uint32_t* out) {
-        if (lower(v) == "never") {
-            *out = kNever;
-            return true;
-        }
-        return parseRange(v, 0, kNever - 1, out);
-    };
-    if (k == "not_ready_polls") return polls(&s.notReadyPolls);
-    if (k == "not_ready_polls_after_abort") return polls(&s.notReadyPollsAfterAbort);
-    if (k == "not_ready_polls_at_end") return polls(&s.notReadyPollsAtEnd);
-    if (k == "error") {
-        InjectedError e;
-        if (w.size() != 3 || !parseInto(w[0], &e.code) || !parseSelector(w[1], &e.calls) ||
-            !parseInto(w[2], &e.status)) {
-            return false;
-        }
-        s.errors.push_back(e);
-        return true;
-    }
-    if (k == "reply") {
-        ReplyOverride r;
-        if ((w.size() != 4 && w.size() != 5) || !parseInto(w[0], &r.code) || !parseRange(w[1], 0, 16399, &r.offset) ||
-            !parseRange(w[2], 1, 4, &r.size) || r.size == 3 || r.offset + r.size > 16400 ||
-            !parseInto(w[3], &r.value) || (w.size() == 5 && !parseSelector(w[4], &r.calls))) {
-            return false;
-        }
-        if (r.size < 4 && r.value >= (1u << (8 * r.size))) return false;
-        s.replies.push_back(r);
-        return true;
-    }
-    if (k == "buf_addr_fail") return parseSelector(v, &s.bufAddrFail);
-    if (k == "log") {
-        if (v.empty()) return false;
-        s.logPath = lower(v) == "none" ? std::string() : resolvePath(v, baseFolder);
-        return true;
+    const std::vector<std::string> w = words(line.value);
+    for (const KeyEntry& entry : kKeys) {
+        if (line.key == entry.key) return entry.parse(s, KeyValue{line.value, w, baseFolder});
     }
     return false;
 }

@@ -9,8 +9,9 @@
 #include "driver_memory.h"
 #include "platform/desktop_posix.h"
 #include "prescan_steps.h"
-#include "scan_profile.h"
+#include "classic_steps.h"
 #include "scan_window.h"
+#include "scanner_identity.h"
 #include "shading_math.h"
 #include "tone_tables.h"
 #include "vexa_steps.h"
@@ -19,9 +20,9 @@ namespace {
 
 using namespace drv;
 
-ScanWindow windowFor(const ModelProfile& profile, int type, std::uint32_t unit) {
+ScanWindow windowFor(const DriverRecord& record, int type, std::uint32_t unit) {
     ScanWindow w{};
-    EXPECT_TRUE(computeWindow(profile.windows[type], unit, w));
+    EXPECT_TRUE(computeWindow(record.windows[type], unit, w));
     return w;
 }
 
@@ -31,19 +32,19 @@ struct WindowCase {
     std::uint16_t xStart, xEnd, yEnd, resolution;
 };
 
-void expectWindows(const ModelProfile& profile, const std::vector<WindowCase>& cases) {
+void expectWindows(const DriverRecord& record, const std::vector<WindowCase>& cases) {
     for (const WindowCase& c : cases) {
-        const ScanWindow w = windowFor(profile, c.type, c.unit);
-        EXPECT_EQ(w.xStart, c.xStart) << profile.name << " R=" << c.unit << " type " << c.type;
+        const ScanWindow w = windowFor(record, c.type, c.unit);
+        EXPECT_EQ(w.xStart, c.xStart) << "R=" << c.unit << " type " << c.type;
         EXPECT_EQ(w.yStart, 0);
-        EXPECT_EQ(w.xEnd, c.xEnd) << profile.name << " R=" << c.unit << " type " << c.type;
-        EXPECT_EQ(w.yEnd, c.yEnd) << profile.name << " R=" << c.unit << " type " << c.type;
+        EXPECT_EQ(w.xEnd, c.xEnd) << "R=" << c.unit << " type " << c.type;
+        EXPECT_EQ(w.yEnd, c.yEnd) << "R=" << c.unit << " type " << c.type;
         EXPECT_EQ(w.resolution, c.resolution);
     }
 }
 
 TEST(ScanWindowTable, FlatbedWindowsForEachBaseResolution) {
-    expectWindows(scanProfile(), {
+    expectWindows(scanRecord(), {
                                      {600, 0, 518, 4581, 2970, 150},
                                      {600, 1, 569, 4230, 2332, 240},
                                      {800, 0, 691, 6108, 3962, 150},
@@ -55,7 +56,7 @@ TEST(ScanWindowTable, FlatbedWindowsForEachBaseResolution) {
 
 TEST(ScanWindowTable, A3WindowsForEachBaseResolution) {
     // 2.46 x 600 must come out as 1476, not 1475.
-    expectWindows(prescanProfile(), {
+    expectWindows(prescanRecord(), {
                                         {600, 0, 1476, 5539, 2970, 150},
                                         {600, 1, 1677, 5338, 2332, 240},
                                         {800, 0, 1968, 7385, 3962, 150},
@@ -66,11 +67,11 @@ TEST(ScanWindowTable, A3WindowsForEachBaseResolution) {
 }
 
 TEST(ScanWindowTable, VexaWindowsIn4800ths) {
-    expectWindows(vexaProfile(), {
+    expectWindows(vexaRecord(), {
                                      {4800, 0, 4147, 36652, 23806, 150},
                                      {4800, 1, 4555, 33844, 18704, 240},
                                  });
-    EXPECT_EQ(vexaProfile().fixedWindowUnit, 4800);
+    EXPECT_EQ(vexaRecord().fixedWindowUnit, 4800);
 }
 
 TEST(ScanWindowTable, WindowThatDoesNotFitSixteenBitsIsRefused) {
@@ -88,20 +89,20 @@ TEST(ScannerIdentity, ModelDigits) {
     const char blank[4] = {' ', '+', '8', '0'};
     const char stops[4] = {'8', 'x', '0', '0'};
     EXPECT_EQ(parseModelDigits(d600), 600);
-    EXPECT_EQ(findModelCode(parseModelDigits(d600)), nullptr) << "three digits are not the 600 model";
-    ASSERT_NE(findModelCode(parseModelDigits(d6000)), nullptr);
-    EXPECT_EQ(findModelCode(parseModelDigits(d6000))->baseResolution, 600);
-    const ModelCode* m606 = findModelCode(parseModelDigits(d6060));
+    EXPECT_EQ(findModelNumber(parseModelDigits(d600)), nullptr) << "three digits are not the 600 model";
+    ASSERT_NE(findModelNumber(parseModelDigits(d6000)), nullptr);
+    EXPECT_EQ(findModelNumber(parseModelDigits(d6000))->baseResolution, 600);
+    const ModelNumber* m606 = findModelNumber(parseModelDigits(d6060));
     ASSERT_NE(m606, nullptr);
     EXPECT_EQ(m606->code, 606);
     EXPECT_EQ(m606->baseResolution, 1200);
     EXPECT_EQ(m606->toneEntries, 256);
-    EXPECT_EQ(findModelCode(parseModelDigits(d1200))->toneEntries, 4096);
-    EXPECT_EQ(findModelCode(parseModelDigits(d8000))->baseResolution, 800);
+    EXPECT_EQ(findModelNumber(parseModelDigits(d1200))->toneEntries, 4096);
+    EXPECT_EQ(findModelNumber(parseModelDigits(d8000))->baseResolution, 800);
     EXPECT_EQ(parseModelDigits(blank), 80);
     EXPECT_EQ(parseModelDigits(stops), 8);
-    EXPECT_EQ(findModelCode(1200)->code, 1200);
-    EXPECT_EQ(findModelCode(600), nullptr);
+    EXPECT_EQ(findModelNumber(1200)->code, 1200);
+    EXPECT_EQ(findModelNumber(600), nullptr);
 }
 
 TEST(ScannerIdentity, ReferenceWordsReadAsTwoByteStrings) {

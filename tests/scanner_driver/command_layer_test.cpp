@@ -13,7 +13,7 @@
 #include "messages.h"
 #include "platform/desktop_posix.h"
 #include "platform/message_box.h"
-#include "scan_profile.h"
+#include "classic_steps.h"
 #include "support/recording_transport.h"
 #include "vexa_steps.h"
 
@@ -45,8 +45,8 @@ protected:
         pfdSetMessageBoxHandler(nullptr, nullptr);
         resetDriverState();
     }
-    RunContext context(const ModelProfile& profile) {
-        RunContext run{transport, host, profile, BufferRules{}, {}, 0, 150, {}};
+    RunContext context(const DriverRecord& record) {
+        RunContext run{transport, host, record, BufferRules{}, {}, 0, 150, {}};
         return run;
     }
     void readyAfter(int polls) {
@@ -120,7 +120,7 @@ TEST_F(CommandLayer, PieceRepliesThatCannotBeUsedAreRefused) {
 }
 
 TEST_F(CommandLayer, TransferReadsWholePiecesAndFillsRowsBottomUpInBlueGreenRed) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     const std::uint32_t bytesPerLine = 10;  // P = 3, the last byte of each line ignored
     TransferBuffer transfer;
     transport.unitsPerPiece = 2;
@@ -172,7 +172,7 @@ TEST_F(CommandLayer, TransferReadsWholePiecesAndFillsRowsBottomUpInBlueGreenRed)
 }
 
 TEST_F(CommandLayer, EscapeStopsBeforeTheNextReadAndTheNextTransferStartsClear) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     TransferBuffer transfer;
     transport.unitsPerPiece = 2;
     transport.pieceLimit = 2;
@@ -204,7 +204,7 @@ TEST_F(CommandLayer, EscapeStopsBeforeTheNextReadAndTheNextTransferStartsClear) 
 }
 
 TEST_F(CommandLayer, EscapeWaitOfVexaPollsWithoutSleeping) {
-    RunContext run = context(vexaProfile());
+    RunContext run = context(vexaRecord());
     TransferBuffer transfer;
     ASSERT_TRUE(describeTransferBuffer(run, 9, transfer));
     pfdPostKeyDown(host, PF_VK_ESCAPE);
@@ -222,7 +222,7 @@ TEST_F(CommandLayer, EscapeWaitOfVexaPollsWithoutSleeping) {
 }
 
 TEST_F(CommandLayer, StatusWordsSelectTheirMessagesAndAbortFollows) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     const std::pair<std::uint16_t, std::string> cases[] = {
         {0x8217, "Paper Jammed in Automatic Document Feeder"},
         {0x8321, "No Paper in Automatic Document Feeder"},
@@ -244,7 +244,7 @@ TEST_F(CommandLayer, StatusWordsSelectTheirMessagesAndAbortFollows) {
 }
 
 TEST_F(CommandLayer, WaitForReadyGivesUpAfterBoundedPolls) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     readyAfter(1 << 30);
     const std::uint64_t before = pfdVirtualMilliseconds();
     EXPECT_FALSE(waitForReady(run, Pacing::PollThenSleep));
@@ -256,7 +256,7 @@ TEST_F(CommandLayer, WaitForReadyGivesUpAfterBoundedPolls) {
 }
 
 TEST_F(CommandLayer, SleepFirstPacingPausesBeforeTheFirstPoll) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     std::uint64_t clockAtPoll = 0;
     transport.replies[FunctionCode::GetStatus] = [&](void* b) {
         clockAtPoll = pfdVirtualMilliseconds();
@@ -270,7 +270,7 @@ TEST_F(CommandLayer, SleepFirstPacingPausesBeforeTheFirstPoll) {
 }
 
 TEST_F(CommandLayer, SetWindowCarriesTheModelFields) {
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     run.type = 1;
     transport.replies[FunctionCode::SetWindow] = [](void* b) {
         auto* block = static_cast<SetWindowBlock*>(b);
@@ -334,7 +334,7 @@ protected:
         };
     }
     StepResult runShading(std::uint8_t calibrate, std::uint8_t choice) {
-        RunContext run = context(scanProfile());
+        RunContext run = context(scanRecord());
         run.identity = identity;
         run.reply.calibrate = calibrate;
         run.reply.shadingChoice = choice;
@@ -433,7 +433,7 @@ TEST_F(ClassicCalibration, StatusErrorsAreReportedAndAborted) {
 
 TEST_F(ClassicCalibration, MemoryFailuresGiveTheirResults) {
     // Shading line buffer: the 64 KiB block cannot be had (no smaller step).
-    RunContext run = context(scanProfile());
+    RunContext run = context(scanRecord());
     run.identity = identity;
     run.reply.calibrate = 1;
     ASSERT_TRUE(steps.prepareTables(run));
@@ -491,7 +491,7 @@ protected:
         };
     }
     StepResult runShading() {
-        RunContext run = context(vexaProfile());
+        RunContext run = context(vexaRecord());
         run.reply.calibrate = 1;
         return vexaSteps().shading(run);
     }
@@ -538,7 +538,7 @@ TEST_F(VexaCalibration, LowBlockUsesTheSmallerPieceCount) {
         piece1 = highBlock[3000];
         piece2 = highBlock[6000];
     };
-    RunContext run{uneven, host, vexaProfile(), BufferRules{}, {}, 0, 150, {}};
+    RunContext run{uneven, host, vexaRecord(), BufferRules{}, {}, 0, 150, {}};
     run.reply.calibrate = 1;
     ASSERT_EQ(vexaSteps().shading(run), StepResult::Done);
     EXPECT_EQ(uneven.count(FunctionCode::SendShading), 1u);
@@ -585,7 +585,7 @@ TEST_F(VexaCalibration, StatusErrorsFailWithoutMessages) {
 }
 
 TEST_F(CommandLayer, VexaGammaHandsOverOneIdentityTable) {
-    RunContext run = context(vexaProfile());
+    RunContext run = context(vexaRecord());
     run.reply.gammaRequest = 1;
     bool checked = false;
     transport.replies[FunctionCode::SendGammaTables] = [&](void* b) {

@@ -2,6 +2,7 @@
 // status texts in item 1017, message box text and title from the profile,
 // the wait cursor and the popup's lifetime.
 #include "messages.h"
+#include "popup.h"
 
 #include <gtest/gtest.h>
 

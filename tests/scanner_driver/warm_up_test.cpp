@@ -8,6 +8,7 @@
 
 #include "driver_resources.h"
 #include "messages.h"
+#include "popup.h"
 #include "platform/desktop_posix.h"
 #include "platform/dialogs.h"
 #include "platform/resource_table_posix.h"
@@ -97,7 +98,7 @@ TEST_F(WarmUp, ColourMessagesPaintGreyExceptTheScrollBar) {
     const std::uint32_t grey[] = {PF_WM_CTLCOLORMSGBOX,        PF_WM_CTLCOLOREDIT, PF_WM_CTLCOLORLISTBOX,
                                   PF_WM_CTLCOLORBTN,           PF_WM_CTLCOLORDLG,  PF_WM_CTLCOLORSTATIC,
                                   0x10000u | PF_WM_CTLCOLORBTN};  // only the low 16 bits count
-    const auto brush = reinterpret_cast<intptr_t>(drv::messagesState().faceBrush);
+    const auto brush = reinterpret_cast<intptr_t>(drv::popupState().faceBrush);
     ASSERT_NE(brush, 0);
     for (std::uint32_t m : grey) {
         PfDC dc = pfdCreateDC();
@@ -191,7 +192,7 @@ TEST_F(WarmUp, ThePopupTextIsCutTo65Bytes) {
     PfWindow w = popupOfSize(200, 80);
     send(w, PF_WM_INITDIALOG);
     ASSERT_TRUE(pfdRegisterResources(&drvResourceTable, &drvResourceTable));
-    EXPECT_EQ(std::string(drv::messagesState().popupText), std::string(kLongStrings[0].text, 65));
+    EXPECT_EQ(std::string(drv::popupState().text), std::string(kLongStrings[0].text, 65));
     send(w, PF_WM_DESTROY);
 }
 

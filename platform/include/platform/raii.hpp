@@ -51,15 +51,6 @@ public:
         address_ = nullptr;
         size_ = 0;
     }
-    // Gives up ownership: the caller now holds the locked block.
-    PfGlobal detach() {
-        PfGlobal h = handle_;
-        handle_ = nullptr;
-        address_ = nullptr;
-        size_ = 0;
-        return h;
-    }
-
     bool ok() const { return address_ != nullptr; }
     PfGlobal handle() const { return handle_; }
     void* data() const { return address_; }

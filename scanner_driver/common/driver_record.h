@@ -1,8 +1,9 @@
-// What makes one scanner model of the family: a record of constants and
-// buffer rules, and the few steps whose commands really differ between the
-// dialects. The run itself exists once.
-#ifndef SCANNER_DRIVER_SCAN_MODEL_H
-#define SCANNER_DRIVER_SCAN_MODEL_H
+// What makes one driver of the family (scan, vexa, prescan): a record of
+// constants, and the few steps whose commands really differ between the
+// dialects. The run itself exists once. (The scanner attached has a model
+// number of its own: see scanner_identity.h.)
+#ifndef SCANNER_DRIVER_DRIVER_RECORD_H
+#define SCANNER_DRIVER_DRIVER_RECORD_H
 
 #include <cstdint>
 #include <string>
@@ -13,6 +14,7 @@
 #include "pass_through.h"
 #include "platform/dialogs.h"
 #include "scan_window.h"
+#include "scanner_identity.h"
 
 namespace drv {
 
@@ -33,35 +35,30 @@ enum class Pacing : std::uint8_t {
 // Target types; the low byte also goes to the scanner as the scan source.
 enum class TargetType : std::uint16_t { Reflective = 0, Transparency = 1, AdapterTransparency = 2 };
 
-struct ModelProfile {
-    const char* name;
-    // Library path after the Windows directory; null when the model's steps
+// The constants of one driver; the three side by side in driver_records.cpp.
+struct DriverRecord {
+    // Library path after the Windows directory; null when the driver's steps
     // find the library name themselves.
     const char* libraryTail;
     bool adapterCheck;                // takes ADDR_CHK and passes its handle on every call
     std::uint16_t loadFailureMessage;     // 0: none
     std::uint16_t adapterFailureMessage;  // 0: none
     WindowInches windows[2];            // reflective, transparency (the adapter type scans the latter)
-    std::uint16_t fixedWindowUnit;    // window unit for every model; 0: base resolution of the identity
+    std::uint16_t fixedWindowUnit;    // window unit for every scanner; 0: base resolution of the model number
     std::uint8_t setWindowByte16;
     bool a3WindowFields;              // sends set-window bytes 24 and 26
     Pacing readyPacing;               // waits after start scan and after saving
     Pacing abortPacing;               // the wait after Escape and abort
-    PfDialogProc popupProcedure;
 };
+
+const DriverRecord& scanRecord();
+const DriverRecord& vexaRecord();
+const DriverRecord& prescanRecord();
 
 // Buffer rules chosen when the library is found.
 struct BufferRules {
     Grain grain = Grain::Steps64K;
     std::uint32_t transferBytes = 65536;
-};
-
-// What the inquiry told the run.
-struct ScannerIdentity {
-    bool adapter = false;
-    std::uint16_t windowUnit = 0;      // R (or the model's fixed unit)
-    std::uint16_t toneEntries = 256;
-    std::uint16_t referenceWords[3] = {};
 };
 
 // Reply bytes of set window that steer the run.
@@ -79,7 +76,7 @@ class ErrorReporter;
 struct RunContext {
     Transport& transport;
     PfWindow host;
-    const ModelProfile& profile;
+    const DriverRecord& record;
     BufferRules rules;
     ScannerIdentity identity;
     std::uint16_t type = 0;
@@ -88,19 +85,19 @@ struct RunContext {
 };
 
 // Steps that differ between the dialects.
-class ModelSteps {
+class DialectSteps {
 public:
-    virtual ~ModelSteps() = default;
+    virtual ~DialectSteps() = default;
     // The library to load and the buffer rules that go with it; false when
     // no usable path can be made (treated as a library that cannot be loaded).
-    virtual bool findLibrary(const ModelProfile& profile, std::string& path, BufferRules& rules) = 0;
+    virtual bool findLibrary(const DriverRecord& record, std::string& path, BufferRules& rules) = 0;
     // Inquiry: fills the identity; shows its own messages. False ends the run with 1.
     virtual bool identify(RunContext& run) = 0;
     // Tables needed before the window is sent (false: the run ends with 1, no message).
     virtual bool prepareTables(RunContext& run) = 0;
     // Calibration and send shading as the set-window reply asks.
     virtual StepResult shading(RunContext& run) = 0;
-    // Tone tables as the model sends them (false: failed, message shown).
+    // Tone tables as the dialect sends them (false: failed, message shown).
     virtual bool sendGamma(RunContext& run) = 0;
     // Line count of the start-scan reply.
     virtual std::uint16_t reportedLines(const StartScanBlock& block) const = 0;
