@@ -317,7 +317,7 @@ bool readReferenceFile(const std::string& path, ReferenceData* out, std::string*
         return false;
     }
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return parseReferenceText(text, path, out, error);
+    return parseReferenceText(text, "the reference data file " + path, out, error);
 }
 
 std::string normalisedReferenceText(const ReferenceData& data) {

@@ -14,7 +14,17 @@ ScratchFile::~ScratchFile() {
     if (!path_.empty()) ::unlink(path_.c_str());
 }
 
+ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
+    if (this != &other) {
+        if (!path_.empty()) ::unlink(path_.c_str());
+        path_ = std::move(other.path_);
+        other.path_.clear();
+    }
+    return *this;
+}
+
 bool ScratchFile::create(const std::string& suffix, std::string* error) {
+    *this = ScratchFile();  // a second create replaces the first file
     std::error_code ec;
     std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
     if (ec) folder = "/tmp";

@@ -5,6 +5,7 @@
 #define AUCAL_SCRATCH_FILE_H
 
 #include <string>
+#include <utility>
 
 namespace aucal {
 
@@ -14,6 +15,8 @@ public:
     ~ScratchFile();
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
+    ScratchFile(ScratchFile&& other) noexcept : path_(std::move(other.path_)) { other.path_.clear(); }
+    ScratchFile& operator=(ScratchFile&& other) noexcept;
 
     // An empty file whose name ends in `suffix` (".tga", ".txt").
     bool create(const std::string& suffix, std::string* error);
