@@ -3,19 +3,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "command_registry.h"
 #include "commands.h"
 #include "image_io.h"
 #include "saved_file.h"
 #include "status_text.h"
 
 namespace aucal {
-
-bool loadEngine(EngineLibrary* engine, std::string* error) { return engine->load(engineLibraryPath(), error); }
-
-int fail(const std::string& sentence) {
-    std::fprintf(stderr, "aucal: %s\n", sentence.c_str());
-    return 1;
-}
 
 namespace {
 
@@ -67,5 +61,25 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     x.releaseCorrect();
     return failures == 0 ? 0 : 1;
 }
+
+namespace {
+
+AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<CorrectOptions>();
+    auto* cmd = app.add_subcommand("correct", "apply a saved correction block to images")
+                    ->footer("Examples:\n  aucal correct --block printer.blk photo.tga\n"
+                             "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.tga");
+    cmd->add_option("--block,-b", o->block, "correction block saved by aucal monitor or aucal printer")->required();
+    cmd->add_option("images", o->inputs, "images to correct (.tga, .png, .tif)")->required();
+    cmd->add_option("--output,-o", o->output, "output file (one input only)");
+    cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images");
+    cmd->add_option("--format", o->format, "output type: tga, png or tif (default: as the input)")
+        ->check(CLI::IsMember({"tga", "png", "tif"}));
+    return {cmd, [o, &common] { return runCorrect(*o, common); }};
+}
+
+const RegisterCommand registered(10, addCorrect);
+
+}  // namespace
 
 }  // namespace aucal

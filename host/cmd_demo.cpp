@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 
 #include "colour_difference.h"
+#include "command_registry.h"
 #include "commands.h"
 #include "icc_profiles.h"
 #include "image_io.h"
@@ -124,153 +126,209 @@ bool correctWith(const EngineExports& x, const std::vector<std::uint8_t>& block,
     return ok;
 }
 
-}  // namespace
+// One run of the demo: the folder, the options each step hands to the next,
+// and what the report gathers on the way.
+class DemoRun {
+public:
+    DemoRun(const DemoOptions& o, const CommonOptions& common) : dir_(o.outputDir), common_(common) {}
 
-bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
+    int run() {
+        std::error_code ec;
+        std::filesystem::create_directories(dir_, ec);
+        if (ec) return fail("cannot create " + dir_ + ": " + ec.message());
+        if (!common_.quiet)
+            std::printf("aucal demo: the whole calibration on the simulated devices, into %s\n", dir_.c_str());
+        for (int (DemoRun::*step)() : {&DemoRun::scanTarget, &DemoRun::characteriseScanner, &DemoRun::setUpMonitor,
+                                       &DemoRun::characterisePrinter, &DemoRun::writeProfiles,
+                                       &DemoRun::correctSample, &DemoRun::writeReportFile})
+            if (int status = (this->*step)()) return status;
+        printSummary();
+        return 0;
+    }
 
-int runDemo(const DemoOptions& o, const CommonOptions& common) {
-    namespace fs = std::filesystem;
-    using Clock = std::chrono::steady_clock;
-    std::error_code ec;
-    fs::create_directories(o.outputDir, ec);
-    if (ec) return fail("cannot create " + o.outputDir + ": " + ec.message());
-    auto at = [&](const char* name) { return (fs::path(o.outputDir) / name).string(); };
-    ReportData report;
-    CommonOptions stepCommon = common;
-    auto timed = [&](const std::string& step, auto&& run) {
+private:
+    std::string at(const char* name) const { return (std::filesystem::path(dir_) / name).string(); }
+
+    template <class Run>
+    int timed(const std::string& step, Run&& run) {
+        using Clock = std::chrono::steady_clock;
         const auto t0 = Clock::now();
         const int status = run();
-        report.timings.emplace_back(step, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        report_.timings.emplace_back(step, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         return status;
-    };
-    if (!common.quiet) std::printf("aucal demo: the whole calibration on the simulated devices, into %s\n", o.outputDir.c_str());
+    }
 
     // 1. Scan the virtual IT8.7/2 target.
-    ScanOptions scan;
-    scan.output = at("it8-scan.tga");
-    scan.referenceOut = at("it8-reference.txt");
-    scan.windir = defaultWindowsDirectory();
-    if (int s = timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan, stepCommon); }))
-        return s;
+    int scanTarget() {
+        scan_.output = at("it8-scan.tga");
+        scan_.referenceOut = at("it8-reference.txt");
+        scan_.windir = defaultWindowsDirectory();
+        return timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan_, common_); });
+    }
+
     // 2. Scanner characterisation.
-    ScannerOptions scanner{scan.output, scan.referenceOut, at("scanner.mdl")};
-    if (int s = timed("ScannerIT8Analysis", [&] { return runScanner(scanner, stepCommon); })) return s;
+    int characteriseScanner() {
+        scanner_ = {scan_.output, scan_.referenceOut, at("scanner.mdl")};
+        return timed("ScannerIT8Analysis", [&] { return runScanner(scanner_, common_); });
+    }
+
     // 3. Monitor: 186 is half luminance on a monitor of gamma 2.2.
-    MonitorOptions monitor;
-    monitor.model = scanner.output;
-    monitor.levels = {186, 186, 186};
-    monitor.output = at("monitor.blk");
-    monitor.matchPage = at("monitor-match.html");
-    if (int s = timed("SetPhosphorType + VisualMatch", [&] { return runMonitor(monitor, stepCommon); })) return s;
-    // 4. Printer.
-    ChartOptions chart{at("printer-chart.tga")};
-    if (int s = timed("CreatTargetImage", [&] { return runChart(chart, stepCommon); })) return s;
-    PrintOptions print;
-    print.chart = chart.output;
-    print.output = at("printed-chart-scan.tga");
-    print.table = at("printer.tbl");
-    if (int s = timed("print and scan the chart (virtual printer)", [&] { return runPrint(print, stepCommon); })) return s;
-    PrinterOptions printer{print.output, "", scanner.output, at("printer.blk")};
-    if (int s = timed("PrinterTargetAnalysis", [&] { return runPrinter(printer, stepCommon); })) return s;
-    PrinterOptions table{"", print.table, scanner.output, at("printer-from-table.blk")};
-    if (int s = timed("PrinterTargetOpenAnalysis", [&] { return runPrinter(table, stepCommon); })) return s;
+    int setUpMonitor() {
+        monitor_.model = scanner_.output;
+        monitor_.levels = {186, 186, 186};
+        monitor_.output = at("monitor.blk");
+        monitor_.matchPage = at("monitor-match.html");
+        return timed("SetPhosphorType + VisualMatch", [&] { return runMonitor(monitor_, common_); });
+    }
+
+    // 4. Printer: the chart, printed and scanned, and both corrections.
+    int characterisePrinter() {
+        ChartOptions chart{at("printer-chart.tga")};
+        if (int s = timed("CreatTargetImage", [&] { return runChart(chart, common_); })) return s;
+        print_.chart = chart.output;
+        print_.output = at("printed-chart-scan.tga");
+        print_.table = at("printer.tbl");
+        if (int s = timed("print and scan the chart (virtual printer)", [&] { return runPrint(print_, common_); }))
+            return s;
+        printer_ = {print_.output, "", scanner_.output, at("printer.blk")};
+        if (int s = timed("PrinterTargetAnalysis", [&] { return runPrinter(printer_, common_); })) return s;
+        PrinterOptions table{"", print_.table, scanner_.output, at("printer-from-table.blk")};
+        return timed("PrinterTargetOpenAnalysis", [&] { return runPrinter(table, common_); });
+    }
 
     // ICC profiles of the model and of both corrections, checked with LittleCMS.
-    std::vector<icc::ProfileFigures> profiles;
-    IccOptions scannerIcc;
-    scannerIcc.model = scanner.output;
-    scannerIcc.image = scan.output;
-    scannerIcc.reference = scan.referenceOut;
-    scannerIcc.output = at("scanner.icc");
-    scannerIcc.shaperMatrix = at("scanner-matrix.icc");
-    IccOptions linkIcc, monitorIcc;
-    linkIcc.block = printer.output;
-    linkIcc.output = at("printer-link.icc");
-    monitorIcc.block = monitor.output;
-    monitorIcc.model = scanner.output;  // the phosphors come back from the block and the model
-    monitorIcc.output = at("monitor.icc");
-    if (int s = timed("ICC profiles (LittleCMS), written and checked", [&] {
+    int writeProfiles() {
+        IccOptions scannerIcc;
+        scannerIcc.model = scanner_.output;
+        scannerIcc.image = scan_.output;
+        scannerIcc.reference = scan_.referenceOut;
+        scannerIcc.output = at("scanner.icc");
+        scannerIcc.shaperMatrix = at("scanner-matrix.icc");
+        IccOptions linkIcc, monitorIcc;
+        linkIcc.block = printer_.output;
+        linkIcc.output = at("printer-link.icc");
+        monitorIcc.block = monitor_.output;
+        monitorIcc.model = scanner_.output;  // the phosphors come back from the block and the model
+        monitorIcc.output = at("monitor.icc");
+        return timed("ICC profiles (LittleCMS), written and checked", [&] {
             for (const IccOptions* o : {&scannerIcc, &linkIcc, &monitorIcc})
-                if (int status = runIcc(*o, stepCommon, &profiles)) return status;
+                if (int status = runIcc(*o, common_, &report_.profiles)) return status;
             return 0;
-        }))
-        return s;
+        });
+    }
 
     // 5. Correct a picture with both corrections.
-    std::string error;
-    EngineLibrary engine;
-    if (!loadEngine(&engine, &error)) return fail(error);
-    LoadedFile monitorBlock, printerBlock;
-    if (!loadFileOfKind(monitor.output, {SavedKind::MatrixBlock}, &monitorBlock, &error) ||
-        !loadFileOfKind(printer.output, {SavedKind::LookupBlock}, &printerBlock, &error))
-        return fail(error);
-    report.sample = samplePicture(960, 640);
-    report.sampleMonitor = report.sample;
-    report.samplePrinter = report.sample;
-    bool corrected = true;
-    timed("CorrectImage, monitor, 960 x 640",
-          [&] { return (corrected = correctWith(engine.exports(), monitorBlock.payload, &report.sampleMonitor)) ? 0 : 1; });
-    if (corrected)
-        timed("CorrectImage, printer, 960 x 640", [&] {
-            return (corrected = correctWith(engine.exports(), printerBlock.payload, &report.samplePrinter)) ? 0 : 1;
+    int correctSample() {
+        std::string error;
+        EngineLibrary engine;
+        if (!loadEngine(&engine, &error)) return fail(error);
+        LoadedFile monitorBlock;
+        if (!loadFileOfKind(monitor_.output, {SavedKind::MatrixBlock}, &monitorBlock, &error) ||
+            !loadFileOfKind(printer_.output, {SavedKind::LookupBlock}, &printerBlock_, &error))
+            return fail(error);
+        report_.sample = samplePicture(960, 640);
+        report_.sampleMonitor = report_.sample;
+        report_.samplePrinter = report_.sample;
+        bool corrected = true;
+        timed("CorrectImage, monitor, 960 x 640", [&] {
+            return (corrected = correctWith(engine.exports(), monitorBlock.payload, &report_.sampleMonitor)) ? 0 : 1;
         });
-    if (!corrected) return fail("the engine could not correct the sample picture");
-    for (const auto& [image, name] : {std::pair{&report.sample, "sample.png"}, std::pair{&report.sampleMonitor, "sample-monitor.png"},
-                                      std::pair{&report.samplePrinter, "sample-printer.png"}})
-        if (!writeImage(at(name), *image, &error)) return fail(error);
-
-    // Report figures.
-    if (!readImage(scan.output, &report.it8Scan, &error) || !readImage(print.output, &report.chartScan, &error))
-        return fail(error);
-    if (!loadModelFile(scanner.output, &report.model, &error)) return fail(error);
-    report.patches = patchDifferences(report.it8Scan, report.model);
-    const printsim::PrinterResponse inkjet = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
-    const printsim::PrinterGamut gamut(inkjet, 25);
-    printerFigures(report.model, printerBlock.payload, gamut, &report);
-    report.samplePrinted = report.samplePrinter;
-    for (std::size_t i = 0; i < report.samplePrinted.pixels.size(); i += 3) {
-        std::uint8_t* p = &report.samplePrinted.pixels[i];
-        const auto shown = labToDisplay(gamut.printLab(p[0], p[1], p[2]));
-        std::memcpy(p, shown.data(), 3);
+        if (corrected)
+            timed("CorrectImage, printer, 960 x 640", [&] {
+                return (corrected = correctWith(engine.exports(), printerBlock_.payload, &report_.samplePrinter)) ? 0
+                                                                                                                  : 1;
+            });
+        if (!corrected) return fail("the engine could not correct the sample picture");
+        for (const auto& [image, name] :
+             {std::pair{&report_.sample, "sample.png"}, std::pair{&report_.sampleMonitor, "sample-monitor.png"},
+              std::pair{&report_.samplePrinter, "sample-printer.png"}})
+            if (!writeImage(at(name), *image, &error)) return fail(error);
+        return 0;
     }
-    report.notes = {"scanner: the scan driver on the simulated scanner (mild true response), built-in virtual IT8.7/2 "
-                    "target with its reference file",
-                    "monitor: phosphors at their defaults, matched levels 186 186 186 (a monitor of gamma 2.2)",
-                    "printer: the virtual inkjet printer, chart scanned at 300 dpi by the virtual scanner"};
-    report.files = {{"scanned IT8.7/2 target", "it8-scan.tga"},
-                    {"its reference data", "it8-reference.txt"},
-                    {"scanner model", "scanner.mdl"},
-                    {"monitor visual match page", "monitor-match.html"},
-                    {"monitor correction", "monitor.blk"},
-                    {"printer chart", "printer-chart.tga"},
-                    {"the chart printed and scanned", "printed-chart-scan.tga"},
-                    {"printer correction", "printer.blk"},
-                    {"printer correction from the printer table", "printer-from-table.blk"},
-                    {"sample picture, before and after", "sample.png"},
-                    {"scanner ICC profile (curves and grid)", "scanner.icc"},
-                    {"scanner ICC profile (shaper-matrix)", "scanner-matrix.icc"},
-                    {"printer correction as an ICC device link", "printer-link.icc"},
-                    {"monitor ICC profile", "monitor.icc"}};
-    report.profiles = profiles;
-    if (!writeReport(at("report.html"), report, &error)) return fail(error);
 
-    if (!common.quiet) {
+    // The report's figures, then report.html.
+    int writeReportFile() {
+        std::string error;
+        if (!readImage(scan_.output, &report_.it8Scan, &error) || !readImage(print_.output, &report_.chartScan, &error))
+            return fail(error);
+        if (!loadModelFile(scanner_.output, &report_.model, &error)) return fail(error);
+        report_.patches = patchDifferences(report_.it8Scan, report_.model);
+        const printsim::PrinterResponse inkjet = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
+        const printsim::PrinterGamut gamut(inkjet, 25);
+        printerFigures(report_.model, printerBlock_.payload, gamut, &report_);
+        report_.samplePrinted = report_.samplePrinter;
+        for (std::size_t i = 0; i < report_.samplePrinted.pixels.size(); i += 3) {
+            std::uint8_t* p = &report_.samplePrinted.pixels[i];
+            const auto shown = labToDisplay(gamut.printLab(p[0], p[1], p[2]));
+            std::memcpy(p, shown.data(), 3);
+        }
+        report_.notes = {"scanner: the scan driver on the simulated scanner (mild true response), built-in virtual "
+                         "IT8.7/2 target with its reference file",
+                         "monitor: phosphors at their defaults, matched levels 186 186 186 (a monitor of gamma 2.2)",
+                         "printer: the virtual inkjet printer, chart scanned at 300 dpi by the virtual scanner"};
+        report_.files = {{"scanned IT8.7/2 target", "it8-scan.tga"},
+                         {"its reference data", "it8-reference.txt"},
+                         {"scanner model", "scanner.mdl"},
+                         {"monitor visual match page", "monitor-match.html"},
+                         {"monitor correction", "monitor.blk"},
+                         {"printer chart", "printer-chart.tga"},
+                         {"the chart printed and scanned", "printed-chart-scan.tga"},
+                         {"printer correction", "printer.blk"},
+                         {"printer correction from the printer table", "printer-from-table.blk"},
+                         {"sample picture, before and after", "sample.png"},
+                         {"scanner ICC profile (curves and grid)", "scanner.icc"},
+                         {"scanner ICC profile (shaper-matrix)", "scanner-matrix.icc"},
+                         {"printer correction as an ICC device link", "printer-link.icc"},
+                         {"monitor ICC profile", "monitor.icc"}};
+        if (!writeReport(at("report.html"), report_, &error)) return fail(error);
+        return 0;
+    }
+
+    void printSummary() const {
+        if (common_.quiet) return;
         double sum = 0, worst = 0;
-        for (const auto& p : report.patches) {
+        for (const auto& p : report_.patches) {
             sum += p.de2000;
             worst = std::max(worst, p.de2000);
         }
         std::printf("\nsummary\n");
-        std::printf("  scanner model: %zu patches, CIEDE2000 mean %.2f, max %.2f\n", report.patches.size(),
-                    report.patches.empty() ? 0.0 : sum / static_cast<double>(report.patches.size()), worst);
+        std::printf("  scanner model: %zu patches, CIEDE2000 mean %.2f, max %.2f\n", report_.patches.size(),
+                    report_.patches.empty() ? 0.0 : sum / static_cast<double>(report_.patches.size()), worst);
         double psum = 0;
-        for (double d : report.printerNodeDe) psum += d;
-        std::printf("  printer correction: %zu printable grid colours, CIE76 mean %.2f\n", report.printerNodeDe.size(),
-                    report.printerNodeDe.empty() ? 0.0 : psum / static_cast<double>(report.printerNodeDe.size()));
-        for (const auto& t : report.timings) std::printf("  %-58s %9.1f ms\n", t.first.c_str(), t.second);
+        for (double d : report_.printerNodeDe) psum += d;
+        std::printf("  printer correction: %zu printable grid colours, CIE76 mean %.2f\n", report_.printerNodeDe.size(),
+                    report_.printerNodeDe.empty() ? 0.0 : psum / static_cast<double>(report_.printerNodeDe.size()));
+        for (const auto& t : report_.timings) std::printf("  %-58s %9.1f ms\n", t.first.c_str(), t.second);
         std::printf("report: %s\n", at("report.html").c_str());
     }
-    return 0;
+
+    std::string dir_;
+    CommonOptions common_;
+    ReportData report_;
+    ScanOptions scan_;
+    ScannerOptions scanner_;
+    MonitorOptions monitor_;
+    PrintOptions print_;
+    PrinterOptions printer_;
+    LoadedFile printerBlock_;
+};
+
+}  // namespace
+
+int runDemo(const DemoOptions& o, const CommonOptions& common) { return DemoRun(o, common).run(); }
+
+namespace {
+
+AddedCommand addDemo(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<DemoOptions>();
+    auto* cmd = app.add_subcommand("demo", "run the whole calibration on the simulated devices")
+                    ->footer("Examples:\n  aucal demo --out demo-output");
+    cmd->add_option("--out", o->outputDir, "output folder")->capture_default_str();
+    return {cmd, [o, &common] { return runDemo(*o, common); }};
 }
+
+const RegisterCommand registered(90, addDemo);
+
+}  // namespace
 
 }  // namespace aucal

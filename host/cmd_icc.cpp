@@ -5,13 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command_registry.h"
 #include "commands.h"
 #include "icc_profiles.h"
 #include "saved_file.h"
 
 namespace aucal {
-
-bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
 
 namespace {
 
@@ -195,5 +194,35 @@ int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::Pr
     if (o.check && !ok) return fail("a profile failed its check (see above)");
     return 0;
 }
+
+namespace {
+
+AddedCommand addIcc(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<IccOptions>();
+    auto* cmd =
+        app.add_subcommand("icc", "write ICC profiles of a scanner model or a correction block")
+            ->footer("Examples:\n  aucal icc --model scanner.mdl --output scanner.icc\n"
+                     "  aucal icc --model scanner.mdl --image it8.tga --reference it8-reference.txt \\\n"
+                     "      --output scanner.icc --shaper-matrix scanner-matrix.icc --check\n"
+                     "  aucal icc --block printer.blk --output printer-link.icc --check\n"
+                     "  aucal icc --block monitor.blk --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.icc\n"
+                     "  aucal icc --block monitor.blk --model scanner.mdl --output monitor.icc");
+    cmd->add_option("--model,-m", o->model, "scanner model: an input profile (A2B0: tone curves and grid); with a "
+                                             "monitor block, the model it was made from (gives the phosphors)");
+    cmd->add_option("--block,-b", o->block, "correction block: printer block to device link, monitor block to "
+                                             "monitor profile");
+    cmd->add_option("--output,-o", o->output, "profile to write")->required();
+    cmd->add_option("--shaper-matrix", o->shaperMatrix, "also write a shaper-matrix scanner profile fitted on "
+                                                         "the target (needs --image and --reference)");
+    cmd->add_option("--image,-i", o->image, "the scanned IT8.7/2 target the model was made from");
+    cmd->add_option("--reference,-r", o->reference, "its IT8.7/2 reference data file");
+    cmd->add_option("--phosphors", o->phosphors, "monitor: x y of the red, green and blue phosphors")->expected(6);
+    cmd->add_flag("--check", o->check, "read the profiles back with LittleCMS and measure them");
+    return {cmd, [o, &common] { return runIcc(*o, common); }};
+}
+
+const RegisterCommand registered(100, addIcc);
+
+}  // namespace
 
 }  // namespace aucal

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "command_registry.h"
 #include "commands.h"
 #include "image_io.h"
 #include "saved_file.h"
@@ -98,5 +99,19 @@ int runInfo(const InfoOptions& o) {
     }
     return failures == 0 ? 0 : 1;
 }
+
+namespace {
+
+AddedCommand addInfo(CLI::App& app, const CommonOptions&) {
+    auto o = std::make_shared<InfoOptions>();
+    auto* cmd = app.add_subcommand("info", "describe a saved model, block or image")
+                    ->footer("Examples:\n  aucal info scanner.mdl monitor.blk scan.tga");
+    cmd->add_option("files", o->files, "files to describe")->required();
+    return {cmd, [o] { return runInfo(*o); }};
+}
+
+const RegisterCommand registered(20, addInfo);
+
+}  // namespace
 
 }  // namespace aucal

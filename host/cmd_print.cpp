@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "command_registry.h"
 #include "commands.h"
 #include "it8_target/virtual_it8.h"
 #include "virtual_printer/virtual_printer.h"
@@ -50,5 +51,29 @@ int runPrint(const PrintOptions& o, const CommonOptions& common) {
                     o.output.c_str(), scan.width, scan.height);
     return 0;
 }
+
+namespace {
+
+AddedCommand addPrint(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<PrintOptions>();
+    auto* cmd = app.add_subcommand("print", "print the chart on the virtual printer and scan the print")
+                    ->footer("Examples:\n  aucal print --chart chart.tga --output printed-chart.tga\n"
+                             "  aucal print --chart chart.tga --printer laser --dpi 600 --output printed.tga\n"
+                             "  aucal print --printer inkjet --table printer.tbl");
+    cmd->add_option("--chart,-c", o->chart, "chart written by aucal chart");
+    cmd->add_option("--output,-o", o->output, "scan of the print to write (Targa)");
+    cmd->add_option("--table", o->table, "write the virtual printer's printer table");
+    cmd->add_option("--printer", o->printer, "inkjet, laser or newsprint")->capture_default_str();
+    cmd->add_option("--response", o->response, "scanner response: mild, nonlinear, crosstalk, linear")
+        ->capture_default_str();
+    cmd->add_option("--dpi", o->dpi, "scan resolution")->capture_default_str();
+    cmd->add_option("--tilt", o->tilt, "print turned on the glass, degrees")->capture_default_str();
+    cmd->add_option("--blur", o->blur, "optical blur, sigma in scan pixels")->capture_default_str();
+    return {cmd, [o, &common] { return runPrint(*o, common); }};
+}
+
+const RegisterCommand registered(80, addPrint);
+
+}  // namespace
 
 }  // namespace aucal

@@ -5,10 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#if !defined(_WIN32)
 #include <unistd.h>
-#endif
 
+#include "command_registry.h"
 #include "commands.h"
 #include "install.h"
 #include "it8_target/virtual_it8.h"
@@ -65,11 +64,7 @@ std::string defaultWindowsDirectory() {
     // every driver, else a folder of this user's in the temporary folder.
     const std::string beside = (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
     if (beside.size() <= kA3WindowsDirectoryMost) return beside;
-#if defined(_WIN32)
-    return (std::filesystem::temp_directory_path() / "aucal-windows").string();
-#else
     return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
-#endif
 }
 
 int runScan(const ScanOptions& o, const CommonOptions& common) {
@@ -139,5 +134,34 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     if (!common.quiet) std::printf("scan written to %s\n", o.output.c_str());
     return 0;
 }
+
+namespace {
+
+AddedCommand addScan(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<ScanOptions>();
+    auto* cmd = app.add_subcommand("scan", "scan a target through a scanner driver (the simulated scanner by default)")
+                    ->footer("Examples:\n  aucal scan --output it8.tga --reference-out it8-reference.txt\n"
+                             "  aucal scan --driver vexa --response nonlinear --output it8-vexa.tga\n"
+                             "  aucal scan --document printed-chart.tga --document-dpi 300 --output chart-scan.tga\n"
+                             "  aucal scan --real-scanner --windir /path/to/windows --output scan.tga");
+    cmd->add_option("--driver,-d", o->driver, "scan, vexa or prescan")
+        ->check(CLI::IsMember({"scan", "vexa", "prescan"}))
+        ->capture_default_str();
+    cmd->add_option("--type", o->type, "0 reflective, 1 transparency, 2 transparency adapter")->capture_default_str();
+    cmd->add_option("--language", o->language, "driver message language 0 to 6")->capture_default_str();
+    cmd->add_option("--output,-o", o->output, "image file to write (Targa)")->required();
+    cmd->add_option("--windir", o->windir, "Windows directory holding TWAIN_32 and win.ini");
+    cmd->add_flag("!--real-scanner", o->simulated, "use the pass-through library installed in --windir");
+    cmd->add_option("--document", o->document, "on the simulated glass: it8 or a Targa image")->capture_default_str();
+    cmd->add_option("--document-dpi", o->documentDpi, "resolution of a Targa document")->capture_default_str();
+    cmd->add_option("--response", o->response, "simulated scanner: mild, nonlinear, crosstalk, linear")
+        ->capture_default_str();
+    cmd->add_option("--reference-out", o->referenceOut, "write the virtual target's IT8.7/2 reference file");
+    return {cmd, [o, &common] { return runScan(*o, common); }};
+}
+
+const RegisterCommand registered(70, addScan);
+
+}  // namespace
 
 }  // namespace aucal

@@ -18,6 +18,7 @@ struct CommonOptions {
 // Loads the colour engine or says why not.
 bool loadEngine(EngineLibrary* engine, std::string* error);
 int fail(const std::string& sentence);
+bool pathExists(const std::string& path);
 
 struct CorrectOptions {
     std::string block;

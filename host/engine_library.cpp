@@ -4,11 +4,6 @@
 #include <filesystem>
 #include <stdexcept>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace aucal {
 
@@ -20,16 +15,13 @@ void take(PfLibrary library, const char* name, F* slot) {
 }
 
 std::filesystem::path selfDirectory() {
-#if defined(_WIN32)
-    char buffer[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    return std::filesystem::path(std::string(buffer, n)).parent_path();
-#else
     std::error_code ec;
     auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::filesystem::current_path() : exe.parent_path();
-#endif
 }
+
+// The shared object of a library of the build: build/lib/lib<name>.so.
+std::string libraryPath(const std::string& name) { return libraryDirectory() + "/lib" + name + ".so"; }
 
 }  // namespace
 
@@ -63,27 +55,11 @@ bool EngineLibrary::load(const std::string& path, std::string* error) {
 
 std::string libraryDirectory() {
     if (const char* dir = std::getenv("AUCAL_LIBDIR"); dir != nullptr && *dir != '\0') return dir;
-#if defined(_WIN32)
-    return selfDirectory().string();
-#else
     return (selfDirectory().parent_path() / "lib").string();
-#endif
 }
 
-std::string engineLibraryPath() {
-#if defined(_WIN32)
-    return libraryDirectory() + "\\qel_cms.dll";
-#else
-    return libraryDirectory() + "/libqel_cms.so";
-#endif
-}
+std::string engineLibraryPath() { return libraryPath("qel_cms"); }
 
-std::string driverLibraryPath(const std::string& driver) {
-#if defined(_WIN32)
-    return libraryDirectory() + "\\" + driver + ".dll";
-#else
-    return libraryDirectory() + "/lib" + driver + ".so";
-#endif
-}
+std::string driverLibraryPath(const std::string& driver) { return libraryPath(driver); }
 
 }  // namespace aucal

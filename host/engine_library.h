@@ -50,8 +50,8 @@ F require(F f, const char* name) {
     return f;
 }
 
-// Where the host finds its libraries: beside itself (Windows) or in ../lib
-// (the build tree's layout), unless AUCAL_LIBDIR says otherwise.
+// Where the host finds its libraries: in ../lib beside its own folder (the
+// build tree's layout), unless AUCAL_LIBDIR says otherwise.
 std::string libraryDirectory();
 std::string engineLibraryPath();
 std::string driverLibraryPath(const std::string& driver);

@@ -3,16 +3,9 @@
 #include <csignal>
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <io.h>
-#include <windows.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
 #include <unistd.h>
 
 #include "platform/desktop_posix.h"
-#endif
 
 namespace aucal {
 
@@ -28,31 +21,17 @@ void onInterrupt(int) { g_interrupt = 1; }
 
 void setHostWindow(PfWindow window) {
     g_override = window;
-#if defined(_WIN32)
-    if (window != nullptr) SetFocus(reinterpret_cast<HWND>(window));
-#else
     pfdSetFocus(window != nullptr ? window : hostWindow());
-#endif
 }
 
 PfWindow hostWindow() {
     if (g_override != nullptr) return g_override;
-#if defined(_WIN32)
-    static HWND window = [] {
-        HWND w = CreateWindowExA(0, "STATIC", "aucal", WS_OVERLAPPED, 0, 0, 100, 100, nullptr, nullptr,
-                                 GetModuleHandleA(nullptr), nullptr);
-        SetFocus(w);
-        return w;
-    }();
-    return reinterpret_cast<PfWindow>(window);
-#else
     static PfWindow window = nullptr;
     if (window == nullptr || !pfdIsWindow(window)) {
         window = pfdCreateWindow("aucal");
         pfdSetFocus(window);
     }
     return window;
-#endif
 }
 
 void installInterruptHandler() {
@@ -87,11 +66,7 @@ int32_t QEL_STDCALL ProgressDisplay::callback(ProgressRecord* record, int32_t to
     // one Escape press on the host window, posted from the calling thread.
     if (g_interrupt == 1) {
         g_interrupt = 2;
-#if defined(_WIN32)
-        PostMessageA(reinterpret_cast<HWND>(hostWindow()), WM_KEYDOWN, VK_ESCAPE, 1);
-#else
         pfdPostKeyDown(hostWindow(), PF_VK_ESCAPE);
-#endif
     }
     return 0;
 }

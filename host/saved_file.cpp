@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "atomic_file.h"
 #include "qel_cms.h"
 
 namespace aucal {
@@ -67,26 +67,7 @@ bool saveFile(const std::string& path, SavedKind kind, const std::vector<std::ui
     put32(bytes, crc32(payload.data(), payload.size()));
     bytes.insert(bytes.end(), payload.begin(), payload.end());
 
-    const std::string temp = path + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temp.c_str());
-            *error = "cannot write " + path;
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) {
-        std::remove(temp.c_str());
-        *error = "cannot write " + path + ": " + ec.message();
-        return false;
-    }
-    return true;
+    return writeFileAtomically(path, bytes.data(), bytes.size(), error);
 }
 
 bool loadFile(const std::string& path, LoadedFile* out, std::string* error) {
@@ -142,6 +123,14 @@ bool loadFileOfKind(const std::string& path, std::initializer_list<SavedKind> al
     for (SavedKind k : allowed) want += (want.empty() ? "" : " or ") + std::string(kindName(k));
     *error = path + " holds a " + kindName(out->kind) + ", but a " + want + " is needed here";
     return false;
+}
+
+bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error) {
+    LoadedFile file;
+    if (!loadFileOfKind(path, {SavedKind::ScannerModel}, &file, error)) return false;
+    model->assign(QEL_MODEL_FLOATS + 1, 0.0f);  // room for the 2 reported bytes past the floats
+    std::memcpy(model->data(), file.payload.data(), QEL_MODEL_FLOATS * sizeof(float));
+    return true;
 }
 
 }  // namespace aucal

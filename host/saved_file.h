@@ -34,7 +34,7 @@ std::uint32_t expectedPayloadSize(SavedKind kind);
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t size);
 
-// Writes atomically (temporary file, then rename): a failed save leaves no file.
+// Writes through the atomic-write helper: a failed save leaves no file.
 bool saveFile(const std::string& path, SavedKind kind, const std::vector<std::uint8_t>& payload, std::string* error);
 
 struct LoadedFile {
@@ -47,6 +47,9 @@ bool loadFile(const std::string& path, LoadedFile* out, std::string* error);
 // As loadFile, and the kind must be one of those allowed.
 bool loadFileOfKind(const std::string& path, std::initializer_list<SavedKind> allowed, LoadedFile* out,
                     std::string* error);
+// A saved scanner model as the engine takes it: the model's floats and room
+// for the 2 reported bytes past them.
+bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
 
 }  // namespace aucal
 

@@ -1,0 +1,68 @@
+// aucal printer: the printer correction from a scan of the printed chart
+// (PrinterTargetAnalysis) or from a printer table (PrinterTargetOpenAnalysis).
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include "command_registry.h"
+#include "commands.h"
+#include "progress.h"
+#include "saved_file.h"
+#include "status_text.h"
+
+namespace aucal {
+
+int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
+    if (o.scan.empty() == o.table.empty()) return fail("printer needs either --scan or --table");
+    std::vector<float> model;
+    std::string error;
+    if (!loadModelFile(o.model, &model, &error)) return fail(error);
+    EngineLibrary engine;
+    if (!loadEngine(&engine, &error)) return fail(error);
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
+    int32_t blockSize = 0;
+    int32_t status;
+    if (!o.scan.empty()) {
+        if (!pathExists(o.scan)) return fail("cannot open the scanned chart " + o.scan);
+        auto analysis = require(engine.exports().printerTargetAnalysis, "PrinterTargetAnalysis");
+        ProgressDisplay progress("printer model", common.quiet);
+        status = analysis(o.scan.c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
+                          &ProgressDisplay::callback);
+        if (status != 0) return fail(statusSentence(Export::PrinterTargetAnalysis, status));
+    } else {
+        // The printer table goes in at the start of the buffer that receives the block.
+        std::ifstream in(o.table, std::ios::binary);
+        if (!in) return fail("cannot open the printer table " + o.table);
+        in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
+        if (in.gcount() < 14739) return fail(o.table + " is not a printer table (17 x 17 x 17 RGB nodes, 14739 bytes)");
+        auto open = require(engine.exports().printerTargetOpenAnalysis, "PrinterTargetOpenAnalysis");
+        ProgressDisplay progress("printer table", common.quiet);
+        status = open(block.data(), &blockSize, model.data(), 0, progress.record(), &ProgressDisplay::callback);
+        if (status != 0) return fail(statusSentence(Export::PrinterTargetOpenAnalysis, status));
+    }
+    if (blockSize != QEL_LUT_BLOCK_SIZE) return fail("the engine reported an unexpected block size");
+    if (!saveFile(o.output, SavedKind::LookupBlock, block, &error)) return fail(error);
+    if (!common.quiet) std::printf("printer correction written to %s\n", o.output.c_str());
+    return 0;
+}
+
+namespace {
+
+AddedCommand addPrinter(CLI::App& app, const CommonOptions& common) {
+    auto o = std::make_shared<PrinterOptions>();
+    auto* cmd =
+        app.add_subcommand("printer", "build the printer correction from a scanned chart or a printer table")
+            ->footer("Examples:\n  aucal printer --scan printed-chart.tga --model scanner.mdl --output printer.blk\n"
+                     "  aucal printer --table printer.tbl --model scanner.mdl --output printer.blk");
+    cmd->add_option("--scan,-s", o->scan, "scan of the printed chart (Targa)");
+    cmd->add_option("--table,-t", o->table, "printer table: 17 x 17 x 17 RGB nodes, 14739 bytes");
+    cmd->add_option("--model,-m", o->model, "scanner model")->required();
+    cmd->add_option("--output,-o", o->output, "printer correction block to write")->required();
+    return {cmd, [o, &common] { return runPrinter(*o, common); }};
+}
+
+const RegisterCommand registered(60, addPrinter);
+
+}  // namespace
+
+}  // namespace aucal
