@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "progress.h"
 #include "saved_file.h"
+#include "scan_orientation.h"
 #include "status_text.h"
 
 namespace aucal {
@@ -25,8 +26,11 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
     if (!o.scan.empty()) {
         if (!pathExists(o.scan)) return fail("cannot open the scanned chart " + o.scan);
         auto analysis = require(engine.exports().printerTargetAnalysis, "PrinterTargetAnalysis");
+        UprightScan scan;
+        if (!prepareChartScan(engine.exports(), o.scan, model, &scan, &error)) return fail(error);
+        if (!common.quiet) std::printf("%s\n", uprightSentence(o.scan, scan).c_str());
         ProgressDisplay progress("printer model", common.quiet);
-        status = analysis(o.scan.c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
+        status = analysis(scan.targa.path().c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
                           &ProgressDisplay::callback);
         if (status != 0) return fail(statusSentence(Export::PrinterTargetAnalysis, status));
     } else {
@@ -54,7 +58,7 @@ AddedCommand addPrinter(CLI::App& app, const CommonOptions& common) {
         app.add_subcommand("printer", "build the printer correction from a scanned chart or a printer table")
             ->footer("Examples:\n  aucal printer --scan printed-chart.tga --model scanner.mdl --output printer.blk\n"
                      "  aucal printer --table printer.tbl --model scanner.mdl --output printer.blk");
-    cmd->add_option("--scan,-s", o->scan, "scan of the printed chart (Targa)");
+    cmd->add_option("--scan,-s", o->scan, "scan of the printed chart (Targa, PNG, TIFF; any quarter turn)");
     cmd->add_option("--table,-t", o->table, "printer table: 17 x 17 x 17 RGB nodes, 14739 bytes");
     cmd->add_option("--model,-m", o->model, "scanner model")->required();
     cmd->add_option("--output,-o", o->output, "printer correction block to write")->required();

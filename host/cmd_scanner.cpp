@@ -7,7 +7,9 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "progress.h"
+#include "reference_file.h"
 #include "saved_file.h"
+#include "scan_orientation.h"
 #include "status_text.h"
 
 namespace aucal {
@@ -28,6 +30,14 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
     std::string error;
     if (!loadEngine(&engine, &error)) return fail(error);
     auto analysis = require(engine.exports().scannerIt8Analysis, "ScannerIT8Analysis");
+    UprightScan scan;
+    if (!prepareIt8Scan(engine.exports(), o.image, &scan, &error)) return fail(error);
+    ScratchFile reference;
+    if (!o.reference.empty() && !prepareReference(o.reference, &reference, &error)) return fail(error);
+    if (!common.quiet) {
+        std::printf("%s\n", uprightSentence(o.image, scan).c_str());
+        if (o.reference.empty()) std::fprintf(stderr, "note: %s\n", kBuiltInReferenceNote);
+    }
 
     // The host owns the model buffer; it is zero so that nothing stale shows
     // where a cancelled analysis stopped.
@@ -36,8 +46,8 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
     int32_t status;
     {
         ProgressDisplay progress("scanner model", common.quiet);
-        status = analysis(o.reference.empty() ? 0 : 1, o.image.c_str(), model.data(), &modelSize,
-                          o.reference.empty() ? nullptr : o.reference.c_str(), progress.record(),
+        status = analysis(o.reference.empty() ? 0 : 1, scan.targa.path().c_str(), model.data(), &modelSize,
+                          o.reference.empty() ? nullptr : reference.path().c_str(), progress.record(),
                           &ProgressDisplay::callback);
     }
     if (status != 0) return fail(statusSentence(Export::ScannerIT8Analysis, status));
@@ -56,8 +66,8 @@ AddedCommand addScanner(CLI::App& app, const CommonOptions& common) {
     auto* cmd = app.add_subcommand("scanner", "characterise the scanner from a scanned IT8.7/2 target")
                     ->footer("Examples:\n  aucal scanner --image it8.tga --reference R130204.txt --output scanner.mdl\n"
                              "  aucal scanner --image it8.tga --output scanner.mdl   (built-in reference table)");
-    cmd->add_option("--image,-i", o->image, "scanned IT8.7/2 target (Targa)")->required();
-    cmd->add_option("--reference,-r", o->reference, "the target's IT8.7/2 reference data file");
+    cmd->add_option("--image,-i", o->image, "scanned IT8.7/2 target (Targa, PNG, TIFF; any quarter turn)")->required();
+    cmd->add_option("--reference,-r", o->reference, "the target's reference data file (IT8.7/2 or CGATS.17, XYZ or D50 CIELAB)");
     cmd->add_option("--output,-o", o->output, "scanner model to write")->required();
     return {cmd, [o, &common] { return runScanner(*o, common); }};
 }

@@ -72,7 +72,7 @@ TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
     const std::string model = dir.file("m.mdl");
     CliRun notATarget = aucal("scanner --image " + dir.file("demo/printer-chart.tga") + " --output " + model);
     EXPECT_NE(notATarget.status, 0);
-    EXPECT_NE(notATarget.output.find("not found"), std::string::npos) << notATarget.output;
+    EXPECT_NE(notATarget.output.find("no IT8.7/2 target found"), std::string::npos) << notATarget.output;
     testsupport::writeText(dir.file("bad-ref.txt"), "IT8.7/2\nno data here\n");
     CliRun badReference = aucal("scanner --image " + image + " --reference " + dir.file("bad-ref.txt") + " --output " + model);
     EXPECT_NE(badReference.status, 0);
@@ -83,7 +83,7 @@ TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
 
     CliRun notAChart = aucal("printer --scan " + image + " --model " + dir.file("demo/scanner.mdl") + " --output " + out);
     EXPECT_NE(notAChart.status, 0);
-    EXPECT_NE(notAChart.output.find("chart was not found"), std::string::npos) << notAChart.output;
+    EXPECT_NE(notAChart.output.find("no printer chart found"), std::string::npos) << notAChart.output;
     EXPECT_FALSE(std::filesystem::exists(out));
 
     CliRun noArgs = aucal("correct");

@@ -1,0 +1,130 @@
+// aucal scanner and aucal printer on scans and reference files as people have
+// them: every turn and file type of one scan gives the model (or block) of
+// the scan the driver wrote, byte for byte; so does every lossless variant of
+// the reference data file; what cannot be read is refused with its reason.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "aucal_run.h"
+#include "image_io.h"
+#include "it8_target/virtual_it8.h"
+#include "scan_orientation.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using aucal::QuarterTurns;
+using testsupport::CliRun;
+using testsupport::runAucal;
+
+// A top-first Targa (descriptor bit 5), as most programs write one.
+void writeTopFirstTarga(const std::string& path, const aucal::RgbImage& image) {
+    std::vector<std::uint8_t> bytes(18, 0);
+    bytes[2] = 2;
+    bytes[12] = image.width & 0xFF, bytes[13] = image.width >> 8;
+    bytes[14] = image.height & 0xFF, bytes[15] = image.height >> 8;
+    bytes[16] = 24, bytes[17] = 0x20;
+    for (std::size_t i = 0; i < image.pixels.size(); i += 3)
+        bytes.insert(bytes.end(), {image.pixels[i + 2], image.pixels[i + 1], image.pixels[i]});
+    testsupport::writeFile(path, bytes);
+}
+
+struct Variant {
+    QuarterTurns turns;  // applied to the upright scan
+    const char* file;    // its name: the extension says the type
+    bool topFirst;       // Targa with the origin at the top
+};
+
+// The variants of one upright picture, written to `dir`; the model or block
+// each gives must be the one the upright Targa gives.
+void expectSameResultFromEveryVariant(const testsupport::TempDir& dir, const std::string& upright,
+                                      const std::string& command, const std::string& result) {
+    aucal::RgbImage picture;
+    std::string error;
+    ASSERT_TRUE(aucal::readImage(upright, &picture, &error)) << error;
+    CliRun base = runAucal(command + " " + upright + " --output " + dir.file("base." + result));
+    ASSERT_EQ(base.status, 0) << base.output;
+    const Variant variants[] = {
+        {QuarterTurns::One, "one.tga", false},   {QuarterTurns::Two, "two.tga", false},
+        {QuarterTurns::Three, "three.tga", false}, {QuarterTurns::None, "top.tga", true},
+        {QuarterTurns::Two, "top-two.tga", true}, {QuarterTurns::One, "one.png", false},
+        {QuarterTurns::Three, "three.tif", false},
+    };
+    for (const Variant& v : variants) {
+        SCOPED_TRACE(v.file);
+        const aucal::RgbImage turned = aucal::turnedClockwise(picture, v.turns);
+        if (v.topFirst) writeTopFirstTarga(dir.file(v.file), turned);
+        else ASSERT_TRUE(aucal::writeImage(dir.file(v.file), turned, &error)) << error;
+        CliRun run = runAucal(command + " " + dir.file(v.file) + " --output " + dir.file("variant." + result));
+        ASSERT_EQ(run.status, 0) << run.output;
+        // Turned clockwise here, it lies clockwise: the host turns it back.
+        const QuarterTurns back = static_cast<QuarterTurns>((4 - static_cast<int>(v.turns)) % 4);
+        EXPECT_NE(run.output.find(std::string("found lying ") + aucal::howItLies(back)), std::string::npos)
+            << run.output;
+        EXPECT_EQ(testsupport::readFile(dir.file("variant." + result)), testsupport::readFile(dir.file("base." + result)));
+    }
+}
+
+TEST(RealScans, EveryTurnAndFileTypeOfTheTargetGivesTheSameModel) {
+    testsupport::TempDir dir;
+    const auto refs = it8sim::makeIt8Reference();
+    const auto raster = it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), {});
+    ASSERT_TRUE(it8sim::writeTargaFile(dir.file("it8.tga"), raster));
+    ASSERT_TRUE(it8sim::writeIt8ReferenceFile(dir.file("ref.txt"), refs));
+    expectSameResultFromEveryVariant(dir, dir.file("it8.tga"), "scanner --reference " + dir.file("ref.txt") + " --image",
+                                     "mdl");
+}
+
+TEST(RealScans, EveryTurnAndFileTypeOfThePrintedChartGivesTheSameBlock) {
+    testsupport::TempDir dir;
+    ASSERT_EQ(runAucal("-q scan --output " + dir.file("it8.tga") + " --reference-out " + dir.file("ref.txt")).status, 0);
+    ASSERT_EQ(runAucal("-q scanner --image " + dir.file("it8.tga") + " --reference " + dir.file("ref.txt") +
+                       " --output " + dir.file("s.mdl"))
+                  .status,
+              0);
+    ASSERT_EQ(runAucal("-q chart --output " + dir.file("chart.tga")).status, 0);
+    ASSERT_EQ(runAucal("-q print --chart " + dir.file("chart.tga") + " --output " + dir.file("printed.tga")).status, 0);
+    expectSameResultFromEveryVariant(dir, dir.file("printed.tga"), "printer --model " + dir.file("s.mdl") + " --scan",
+                                     "blk");
+}
+
+struct Refusal {
+    const char* name;
+    std::string args;
+    const char* says;
+};
+
+TEST(RealScans, RefusalsSayWhatWasLookedForOrNameTheLine) {
+    testsupport::TempDir dir;
+    const auto refs = it8sim::makeIt8Reference();
+    ASSERT_TRUE(it8sim::writeTargaFile(
+        dir.file("it8.tga"), it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), {})));
+    std::string text = it8sim::it8ReferenceText(refs);
+    const std::size_t b5 = text.find("\nB5\t") + 4;  // on line 38: 11 header lines, A1..A22, B1..B5
+    std::string comma = text, nan = text;
+    comma[text.find('.', b5)] = ',';
+    nan.replace(b5, text.find('\t', b5) - b5, "nan");
+    testsupport::writeText(dir.file("comma.txt"), comma);
+    testsupport::writeText(dir.file("nan.txt"), nan);
+    ASSERT_EQ(runAucal("-q chart --output " + dir.file("chart.tga")).status, 0);
+    const std::string scanner = "scanner --output " + dir.file("out.mdl") + " --image ";
+    const Refusal rows[] = {
+        {"no target", scanner + dir.file("chart.tga"),
+         "looked in each of its four quarter turns for the target's dark frame"},
+        {"not an image", scanner + dir.file("comma.txt"), "comma.txt"},
+        {"decimal comma", scanner + dir.file("it8.tga") + " --reference " + dir.file("comma.txt"),
+         "comma.txt line 38: "},
+        {"nan", scanner + dir.file("it8.tga") + " --reference " + dir.file("nan.txt"), "nan.txt line 38: 'nan'"},
+    };
+    for (const Refusal& row : rows) {
+        SCOPED_TRACE(row.name);
+        CliRun run = runAucal(row.args);
+        EXPECT_EQ(run.status, 1) << run.output;
+        EXPECT_NE(run.output.find(row.says), std::string::npos) << run.output;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.mdl")));
+    }
+}
+
+}  // namespace
