@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "correction.h"
 #include "platform/memory.h"
 #include "platform/messages.h"
 
@@ -21,6 +22,7 @@ struct CorrectionState {
     const std::uint8_t* lookupSlot = nullptr; // cleared by ReleaseCorrect
     std::uint8_t tables[3][256] = {};         // matrix mode: output tables
     std::int32_t matrix[3][4] = {};           // matrix mode: factors in 1/64 units
+    PreparedCorrection prepared;              // tables and kernels chosen by InitCorrect
 };
 
 // Monitor phosphor chromaticities (x, y of red, green, blue).

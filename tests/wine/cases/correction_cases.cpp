@@ -1,10 +1,13 @@
 // Image correction on both platforms: random lookup blocks and matrix blocks
 // (including matrices of huge, infinite and NaN floats) applied to the same
-// images must give the same bytes.
+// images must give the same bytes, on every kernel path (forced through
+// AUCAL_CORRECTION_KERNEL, which InitCorrect reads), and the paths the same
+// bytes as each other.
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -27,11 +30,16 @@ constexpr int kMatrixBlocks = 8;
 constexpr int kImageLines = 61;
 constexpr int kImagePixels = 67;
 
-// Every level of every channel, then random pixels.
+// Every level of every channel, then random pixels in runs of 1 to 20 (the
+// kernels reuse the last result, and take runs of eight at once).
 Bytes makeImage(crosscheck::Random& random) {
     Bytes image(static_cast<std::size_t>(kImageLines) * kImagePixels * 3);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = i < 256 * 3 ? static_cast<std::uint8_t>(i / 3 + 85 * (i % 3)) : random.byte();
+    for (std::size_t i = 0; i < 256 * 3; ++i) image[i] = static_cast<std::uint8_t>(i / 3 + 85 * (i % 3));
+    for (std::size_t i = 256 * 3; i < image.size();) {
+        const std::uint8_t pixel[3] = {random.byte(), random.byte(), random.byte()};
+        for (std::uint32_t run = 1 + random.below(20); run > 0 && i < image.size(); --run)
+            for (int c = 0; c < 3; ++c) image[i++] = pixel[c];
+    }
     return image;
 }
 
@@ -97,6 +105,30 @@ CROSSCHECK_INPUT(correction_blocks) {
 
 namespace {
 
+// The kernel paths; on a processor without AVX2 that path gives the best one.
+const char* const kKernelPaths[] = {"generic", "sse2", "avx2"};
+
+// The library and this program share the C runtime's environment.
+void forceKernel(const char* path) {
+    const std::string setting = std::string("AUCAL_CORRECTION_KERNEL=") + path;
+#ifdef _WIN32
+    _putenv(setting.c_str());
+#else
+    setenv("AUCAL_CORRECTION_KERNEL", path, 1);
+#endif
+}
+
+// Writes one path's result and requires it to equal the first path's.
+void writePathOutput(const std::string& name, const char* path, const Bytes& out, std::vector<Bytes>& firsts,
+                     std::size_t index) {
+    crosscheck::writeOutput("correction/" + std::string(path) + "/" + name, out);
+    if (firsts.size() <= index) firsts.resize(index + 1);
+    if (firsts[index].empty())
+        firsts[index] = out;
+    else
+        check(out == firsts[index], std::string(path) + " differs from " + kKernelPaths[0] + " for " + name);
+}
+
 // Corrects a copy of the shared image with the block loaded as size bytes.
 Bytes corrected(const Library& engine, const Bytes& block, std::int32_t size, const Bytes& image) {
     require(block.size() >= static_cast<std::size_t>(size), "block shorter than its size");
@@ -116,42 +148,52 @@ Bytes corrected(const Library& engine, const Bytes& block, std::int32_t size, co
 CROSSCHECK_CASE(correction_lookup) {
     Library engine = crosscheck::loadLibrary("qel_cms");
     const Bytes image = crosscheck::readInput("correction/image.rgb");
-    for (int i = 0; i < kLookupBlocks; ++i) {
-        const Bytes block = crosscheck::readInput(blockName("lut", i));
-        const Bytes out = corrected(engine, block, static_cast<std::int32_t>(qel::kLutBlockReportedSize), image);
-        crosscheck::writeOutput("correction/lut_" + std::to_string(i) + ".rgb", out);
-        if (i == 0) {
-            // The identity grid: multiples of 16 stay, 255 becomes 254.
-            for (int v = 0; v < 256; ++v) {
-                if (v % 16 != 0 && v != 255) continue;
-                if (out[3 * v] != (v == 255 ? 254 : v)) {
-                    check(false, "identity grid: level " + std::to_string(v) + " gave " + std::to_string(out[3 * v]));
-                    break;
+    std::vector<Bytes> firsts;
+    for (const char* path : kKernelPaths) {
+        forceKernel(path);
+        for (int i = 0; i < kLookupBlocks; ++i) {
+            const Bytes block = crosscheck::readInput(blockName("lut", i));
+            const Bytes out = corrected(engine, block, static_cast<std::int32_t>(qel::kLutBlockReportedSize), image);
+            writePathOutput("lut_" + std::to_string(i) + ".rgb", path, out, firsts, static_cast<std::size_t>(i));
+            if (i == 0) {
+                // The identity grid: multiples of 16 stay, 255 becomes 254.
+                for (int v = 0; v < 256; ++v) {
+                    if (v % 16 != 0 && v != 255) continue;
+                    if (out[3 * v] != (v == 255 ? 254 : v)) {
+                        check(false, "identity grid: level " + std::to_string(v) + " gave " + std::to_string(out[3 * v]));
+                        break;
+                    }
                 }
             }
         }
+        // The smallest lookup size: only its 819 bytes are the host's.
+        const Bytes block = crosscheck::readInput(blockName("lut", 1));
+        writePathOutput("lut_819.rgb", path, corrected(engine, block, 819, image), firsts, kLookupBlocks);
     }
-    // The smallest lookup size: only its 819 bytes are the host's.
-    const Bytes block = crosscheck::readInput(blockName("lut", 1));
-    crosscheck::writeOutput("correction/lut_819.rgb", corrected(engine, block, 819, image));
+    forceKernel("");
 }
 
 CROSSCHECK_CASE(correction_matrix) {
     Library engine = crosscheck::loadLibrary("qel_cms");
     const Bytes image = crosscheck::readInput("correction/image.rgb");
-    for (int i = 0; i < kMatrixBlocks; ++i) {
-        const Bytes block = crosscheck::readInput(blockName("matrix", i));
-        const Bytes out = corrected(engine, block, static_cast<std::int32_t>(qel::kMatrixBlockReportedSize), image);
-        crosscheck::writeOutput("correction/matrix_" + std::to_string(i) + ".rgb", out);
+    std::vector<Bytes> firsts;
+    for (const char* path : kKernelPaths) {
+        forceKernel(path);
+        for (int i = 0; i < kMatrixBlocks; ++i) {
+            const Bytes block = crosscheck::readInput(blockName("matrix", i));
+            const Bytes out = corrected(engine, block, static_cast<std::int32_t>(qel::kMatrixBlockReportedSize), image);
+            writePathOutput("matrix_" + std::to_string(i) + ".rgb", path, out, firsts, static_cast<std::size_t>(i));
 
-        // Matrix mode keeps its tables after ReleaseCorrect.
-        Bytes again = image;
-        ImageBuffer buffer{kImageLines, kImagePixels, again.data()};
-        const std::int32_t status = callCdecl<std::int32_t>(engine, "CorrectImage", &buffer);
-        check(status == QEL_CORRECT_OK && again == out,
-              "matrix " + std::to_string(i) + ": correcting after ReleaseCorrect differs (status " +
-                  std::to_string(status) + ")");
+            // Matrix mode keeps its tables after ReleaseCorrect.
+            Bytes again = image;
+            ImageBuffer buffer{kImageLines, kImagePixels, again.data()};
+            const std::int32_t status = callCdecl<std::int32_t>(engine, "CorrectImage", &buffer);
+            check(status == QEL_CORRECT_OK && again == out,
+                  "matrix " + std::to_string(i) + ": correcting after ReleaseCorrect differs (status " +
+                      std::to_string(status) + ")");
+        }
     }
+    forceKernel("");
 }
 
 CROSSCHECK_CASE(correction_nothing_loaded) {
