@@ -63,6 +63,14 @@ void describeLookupBlock(const std::vector<std::uint8_t>& b) {
                 g[0], g[1], g[2], w[0], w[1], w[2]);
 }
 
+// The figures saved with the file, as the characterisation printed them.
+void printNote(const LoadedFile& file) {
+    if (file.version < 2) std::printf("  saved before files carried their quality figures (format version 1)\n");
+    std::size_t start = 0;
+    for (std::size_t end; (end = file.note.find('\n', start)) != std::string::npos; start = end + 1)
+        std::printf("  %s\n", file.note.substr(start, end - start).c_str());
+}
+
 }  // namespace
 
 int runInfo(const InfoOptions& o) {
@@ -91,6 +99,7 @@ int runInfo(const InfoOptions& o) {
             continue;
         }
         std::printf("%s: %s, %zu bytes, checksum good\n", path.c_str(), kindName(file.kind), file.payload.size());
+        printNote(file);
         switch (file.kind) {
             case SavedKind::ScannerModel: describeModel(file.payload); break;
             case SavedKind::MatrixBlock: describeMatrixBlock(file.payload); break;

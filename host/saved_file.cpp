@@ -59,12 +59,21 @@ std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
     return c ^ 0xFFFFFFFFu;
 }
 
-bool saveFile(const std::string& path, SavedKind kind, const std::vector<std::uint8_t>& payload, std::string* error) {
+bool saveFile(const std::string& path, SavedKind kind, const std::vector<std::uint8_t>& payload, std::string* error,
+              const std::string& note) {
+    if (note.size() > kSavedNoteLimit) {
+        *error = "the note for " + path + " is too long";
+        return false;
+    }
     std::vector<std::uint8_t> bytes(kMagic, kMagic + 8);
     put32(bytes, static_cast<std::uint32_t>(kind));
     put32(bytes, kSavedFormatVersion);
     put32(bytes, static_cast<std::uint32_t>(payload.size()));
     put32(bytes, crc32(payload.data(), payload.size()));
+    const auto* text = reinterpret_cast<const std::uint8_t*>(note.data());
+    put32(bytes, static_cast<std::uint32_t>(note.size()));
+    put32(bytes, crc32(text, note.size()));
+    bytes.insert(bytes.end(), text, text + note.size());
     bytes.insert(bytes.end(), payload.begin(), payload.end());
 
     return writeFileAtomically(path, bytes.data(), bytes.size(), error);
@@ -77,7 +86,7 @@ bool loadFile(const std::string& path, LoadedFile* out, std::string* error) {
         return false;
     }
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < kSavedHeaderBytes || std::memcmp(bytes.data(), kMagic, 8) != 0) {
+    if (bytes.size() < kSavedHeaderBytesV1 || std::memcmp(bytes.data(), kMagic, 8) != 0) {
         *error = path + " is not a file saved by aucal (no model or block header)";
         return false;
     }
@@ -89,10 +98,24 @@ bool loadFile(const std::string& path, LoadedFile* out, std::string* error) {
         *error = path + " holds an unknown kind of data (" + std::to_string(kind) + ")";
         return false;
     }
-    if (version != kSavedFormatVersion) {
-        *error = path + " has format version " + std::to_string(version) + "; this aucal reads version " +
-                 std::to_string(kSavedFormatVersion);
+    if (version != 1 && version != 2) {
+        *error = path + " has format version " + std::to_string(version) + "; this aucal reads versions 1 and 2";
         return false;
+    }
+    std::size_t start = kSavedHeaderBytesV1;
+    std::string note;
+    if (version == 2) {
+        const std::uint32_t noteSize = bytes.size() >= kSavedHeaderBytes ? get32(&bytes[24]) : 0;
+        if (bytes.size() < kSavedHeaderBytes || noteSize > kSavedNoteLimit || bytes.size() - kSavedHeaderBytes < noteSize) {
+            *error = path + " is truncated: its header ends early";
+            return false;
+        }
+        note.assign(bytes.begin() + kSavedHeaderBytes, bytes.begin() + kSavedHeaderBytes + noteSize);
+        if (crc32(bytes.data() + kSavedHeaderBytes, noteSize) != get32(&bytes[28])) {
+            *error = path + " is corrupted (the header's note fails its checksum)";
+            return false;
+        }
+        start = kSavedHeaderBytes + noteSize;
     }
     const auto savedKind = static_cast<SavedKind>(kind);
     if (size != expectedPayloadSize(savedKind)) {
@@ -100,17 +123,19 @@ bool loadFile(const std::string& path, LoadedFile* out, std::string* error) {
                  std::to_string(expectedPayloadSize(savedKind));
         return false;
     }
-    if (bytes.size() - kSavedHeaderBytes != size) {
-        *error = path + " is truncated or has trailing bytes: " + std::to_string(bytes.size() - kSavedHeaderBytes) +
-                 " of " + std::to_string(size) + " bytes";
+    if (bytes.size() - start != size) {
+        *error = path + " is truncated or has trailing bytes: " + std::to_string(bytes.size() - start) + " of " +
+                 std::to_string(size) + " bytes";
         return false;
     }
-    if (crc32(bytes.data() + kSavedHeaderBytes, size) != crc) {
+    if (crc32(bytes.data() + start, size) != crc) {
         *error = path + " is corrupted (checksum mismatch)";
         return false;
     }
     out->kind = savedKind;
-    out->payload.assign(bytes.begin() + kSavedHeaderBytes, bytes.end());
+    out->version = version;
+    out->note = note;
+    out->payload.assign(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
     return true;
 }
 

@@ -20,11 +20,14 @@ TEST(SavedFile, RoundTripKeepsTheExactBytes) {
     testsupport::TempDir dir;
     const auto payload = payloadOf(818);
     std::string error;
-    ASSERT_TRUE(aucal::saveFile(dir.file("m.blk"), SavedKind::MatrixBlock, payload, &error)) << error;
+    const std::string note = "patch differences: mean 0.41\nwarning: none\n";
+    ASSERT_TRUE(aucal::saveFile(dir.file("m.blk"), SavedKind::MatrixBlock, payload, &error, note)) << error;
     aucal::LoadedFile loaded;
     ASSERT_TRUE(aucal::loadFile(dir.file("m.blk"), &loaded, &error)) << error;
     EXPECT_EQ(loaded.kind, SavedKind::MatrixBlock);
     EXPECT_EQ(loaded.payload, payload);
+    EXPECT_EQ(loaded.note, note);
+    EXPECT_EQ(loaded.version, 2u);
     EXPECT_FALSE(std::filesystem::exists(dir.file("m.blk.part")));
 }
 
@@ -56,6 +59,42 @@ TEST(SavedFile, DamagedFilesAreRefusedWithAReason) {
     testsupport::writeText(dir.file("x.blk"), "hello, not a block");
     EXPECT_FALSE(aucal::loadFile(dir.file("x.blk"), &loaded, &error));
     EXPECT_FALSE(aucal::loadFile(dir.file("missing.blk"), &loaded, &error));
+}
+
+// Files written before the header carried a note: the 24-byte header, then
+// the payload.
+TEST(SavedFile, VersionOneFilesStillLoad) {
+    testsupport::TempDir dir;
+    const auto payload = payloadOf(818);
+    std::vector<std::uint8_t> bytes = {'A', 'U', 'C', 'A', 'L', 'S', 'A', 'V', 2, 0, 0, 0, 1, 0, 0, 0, 0x32, 3, 0, 0};
+    const std::uint32_t crc = aucal::crc32(payload.data(), payload.size());
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+    bytes.insert(bytes.end(), payload.begin(), payload.end());
+    testsupport::writeFile(dir.file("v1.blk"), bytes);
+    aucal::LoadedFile loaded;
+    std::string error;
+    ASSERT_TRUE(aucal::loadFile(dir.file("v1.blk"), &loaded, &error)) << error;
+    EXPECT_EQ(loaded.version, 1u);
+    EXPECT_EQ(loaded.payload, payload);
+    EXPECT_TRUE(loaded.note.empty());
+}
+
+TEST(SavedFile, ADamagedNoteIsRefused) {
+    testsupport::TempDir dir;
+    std::string error;
+    ASSERT_TRUE(aucal::saveFile(dir.file("n.blk"), SavedKind::MatrixBlock, payloadOf(818), &error, "figures\n"));
+    auto bytes = testsupport::readFile(dir.file("n.blk"));
+    auto changed = bytes;
+    changed[32] ^= 0x01;  // the note's first byte
+    testsupport::writeFile(dir.file("c.blk"), changed);
+    aucal::LoadedFile loaded;
+    EXPECT_FALSE(aucal::loadFile(dir.file("c.blk"), &loaded, &error));
+    EXPECT_NE(error.find("note"), std::string::npos) << error;
+    changed = bytes;
+    changed[26] = 0x7F;  // a note longer than the file
+    testsupport::writeFile(dir.file("t.blk"), changed);
+    EXPECT_FALSE(aucal::loadFile(dir.file("t.blk"), &loaded, &error));
+    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
 }
 
 TEST(SavedFile, SizeMustMatchTheKind) {
