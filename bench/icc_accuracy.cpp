@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "icc_profiles.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
 
@@ -169,7 +170,7 @@ int main() {
         it8sim::TargetOptions options;
         options.dpi = 150;
         const std::string image = dir + "/" + name + ".tga", reference = dir + "/reference.txt";
-        if (!it8sim::writeTargaFile(image, it8sim::renderIt8TargetRgb(refs, response, options)) ||
+        if (!imaging::writeTarga(image, it8sim::renderIt8TargetRgb(refs, response, options)) ||
             !it8sim::writeIt8ReferenceFile(reference, refs)) {
             std::printf("%s: cannot write the scan\n", name.c_str());
             continue;

@@ -32,6 +32,7 @@
 
 #include "correction.h"
 #include "correction_blocks.h"
+#include "imaging/targa.h"
 #include "qel_cms.h"
 
 namespace {
@@ -142,13 +143,13 @@ void analysisTable() {
     // The printer chart printed and scanned at 300 and 600 dpi.
     const std::string chart = (dir / "chart.tga").string();
     CreatTargetImage(chart.c_str());
-    const auto chartImage = printsim::readTargaImage(chart);
+    const auto chartImage = imaging::loadTarga(chart);
     std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE);
     for (double dpi : {300.0, 600.0}) {
         printsim::PrintScanOptions options;
         options.dpi = dpi;
         const std::string scan = (dir / ("printed-" + std::to_string(static_cast<int>(dpi)) + ".tga")).string();
-        printsim::writeTargaImage(scan, printsim::printAndScan(*chartImage, printsim::printerPreset(printsim::PrinterPreset::Inkjet), mild, options));
+        imaging::writeTarga(scan, printsim::printAndScan(*chartImage, printsim::printerPreset(printsim::PrinterPreset::Inkjet), mild, options));
         int32_t size = 0;
         rows.emplace_back("PrinterTargetAnalysis, " + std::to_string(static_cast<int>(dpi)) + " dpi scan", bestMilliseconds(3, [&] {
             PrinterTargetAnalysis(scan.c_str(), block.data(), &size, model.data(), 0, nullptr, nullptr);
@@ -167,7 +168,7 @@ void analysisTable() {
     it8sim::TargetOptions target;
     target.dpi = 600;
     const std::string it8 = (dir / "it8-600.tga").string(), reference = (dir / "it8.txt").string();
-    it8sim::writeTargaFile(it8, it8sim::renderIt8TargetRgb(refs, mild, target));
+    imaging::writeTarga(it8, it8sim::renderIt8TargetRgb(refs, mild, target));
     it8sim::writeIt8ReferenceFile(reference, refs);
     std::vector<float> fitted(QEL_MODEL_FLOATS + 1);
     int32_t modelSize = 0;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "printer_chart.h"
 #include "printer_model.h"
 #include "printer_target_image.h"
@@ -58,9 +59,9 @@ Scene& scene() {
         sc.chartPath = sc.dir + "/chart.tga";
         sc.scanPath = sc.dir + "/printed_300dpi.tga";
         CreatTargetImage(sc.chartPath.c_str());
-        const auto chart = printsim::readTargaImage(sc.chartPath);
+        const auto chart = imaging::loadTarga(sc.chartPath);
         const auto printer = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
-        printsim::writeTargaImage(sc.scanPath, printsim::printAndScan(*chart, printer, scannerFor(1.0), scanOptions()));
+        imaging::writeTarga(sc.scanPath, printsim::printAndScan(*chart, printer, scannerFor(1.0), scanOptions()));
         sc.model = printsim::idealScannerModel(scannerFor(1.0));
         return sc;
     }();
@@ -136,7 +137,7 @@ void accuracyReport() {
     std::printf("%-10s %-6s %-9s %5s %7s %7s %7s %7s %7s %7s\n", "printer", "path", "scan", "code", "nodes", "judged",
                 "mean", "median", "p95", "max");
     Scene& sc = scene();
-    const auto chart = printsim::readTargaImage(sc.chartPath);
+    const auto chart = imaging::loadTarga(sc.chartPath);
     for (auto preset : {printsim::PrinterPreset::Inkjet, printsim::PrinterPreset::Laser, printsim::PrinterPreset::Newsprint}) {
         const auto printer = printsim::printerPreset(preset);
         const printsim::PrinterGamut gamut(printer);
@@ -144,7 +145,7 @@ void accuracyReport() {
         for (double noise : {0.0, 2.0}) {
             const auto scanner = scannerFor(noise);
             const std::string path = sc.dir + "/accuracy.tga";
-            printsim::writeTargaImage(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
+            imaging::writeTarga(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
             std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
             int32_t size = 0;
             const std::vector<float> model = printsim::idealScannerModel(scanner);
@@ -161,7 +162,7 @@ void accuracyReport() {
             const std::string it8 = sc.dir + "/it8.tga", reference = sc.dir + "/it8.txt";
             it8sim::TargetOptions targetOptions;
             targetOptions.dpi = 200;
-            it8sim::writeTargaFile(it8, it8sim::renderIt8TargetRgb(refs, scanner, targetOptions));
+            imaging::writeTarga(it8, it8sim::renderIt8TargetRgb(refs, scanner, targetOptions));
             it8sim::writeIt8ReferenceFile(reference, refs);
             std::vector<float> fitted(QEL_MODEL_FLOATS, 0.0f);
             int32_t modelSize = 0;
@@ -169,7 +170,7 @@ void accuracyReport() {
             Stats st;
             if (code == 0) {
                 const std::string path = sc.dir + "/accuracy.tga";
-                printsim::writeTargaImage(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
+                imaging::writeTarga(path, printsim::printAndScan(*chart, printer, scanner, scanOptions()));
                 std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
                 int32_t size = 0;
                 code = PrinterTargetAnalysis(path.c_str(), block.data(), &size, fitted.data(), 0, nullptr, nullptr);

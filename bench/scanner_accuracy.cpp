@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
 #include "scanner_model.h"
@@ -120,7 +121,7 @@ Scan renderScan(const it8sim::It8ReferenceSet& refs, const it8sim::ScannerRespon
     it8sim::TargetOptions options;
     options.dpi = dpi;
     Scan s{workDir() + "/" + name + ".tga", workDir() + "/reference.txt"};
-    it8sim::writeTargaFile(s.image, it8sim::renderIt8TargetRgb(refs, response, options));
+    imaging::writeTarga(s.image, it8sim::renderIt8TargetRgb(refs, response, options));
     it8sim::writeIt8ReferenceFile(s.reference, refs);
     return s;
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "it8_target_image.h"
 #include "platform/raii.hpp"
@@ -31,7 +32,7 @@ const std::string& scanAt(int dpi) {
     options.dpi = dpi;
     const auto raster = it8sim::renderIt8TargetRgb(
         it8sim::makeIt8Reference(), it8sim::responsePreset(it8sim::ResponsePreset::Mild), options);
-    it8sim::writeTargaFile(path, raster);
+    imaging::writeTarga(path, raster);
     return paths.emplace(dpi, path).first->second;
 }
 
@@ -45,10 +46,10 @@ BENCHMARK(BM_ReadIt8TargetImage)->Arg(150)->Arg(300)->Arg(600)->Unit(benchmark::
 
 void BM_LocateIt8Frame(benchmark::State& state) {
     const std::string& path = scanAt(static_cast<int>(state.range(0)));
+    imaging::TargaReader reader;
+    if (!reader.open(path, nullptr)) state.SkipWithError("scan not readable");
+    const int width = reader.layout().width, height = reader.layout().height;
     pf::FileHandle file(pfLopen(path.c_str(), PF_OF_READ));
-    std::uint8_t header[18] = {};
-    pfLread(file.get(), header, sizeof header);
-    const int width = header[12] | (header[13] << 8), height = header[14] | (header[15] << 8);
     for (auto _ : state) {
         qel::EdgeTrace left, right;
         if (!qel::LocateIt8Frame(file.get(), width, height, left, right)) state.SkipWithError("frame not found");

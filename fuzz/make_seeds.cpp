@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
 #include "virtual_printer/virtual_printer.h"
@@ -71,8 +72,8 @@ int main(int argc, char** argv) {
         it8sim::TargetOptions options;
         options.dpi = dpi;
         options.supersample = 1;
-        const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, mild, options);
-        it8sim::writeTargaFile((root / ("it8_target_image/it8-" + std::to_string(static_cast<int>(dpi)) + "dpi.tga")).string(),
+        const imaging::Image raster = it8sim::renderIt8TargetRgb(refs, mild, options);
+        imaging::writeTarga((root / ("it8_target_image/it8-" + std::to_string(static_cast<int>(dpi)) + "dpi.tga")).string(),
                                raster);
     }
 
@@ -80,14 +81,14 @@ int main(int argc, char** argv) {
     // low-resolution prints of it.
     const std::string chart = (root / "chart-full.tga").string();
     if (CreatTargetImage(chart.c_str()) != 0) return 1;
-    if (auto image = printsim::readTargaImage(chart)) {
+    if (auto image = imaging::loadTarga(chart)) {
         for (double dpi : {40.0}) {
             printsim::PrintScanOptions options;
             options.dpi = dpi;
             options.supersample = 1;
             const auto scan = printsim::printAndScan(*image, printsim::printerPreset(printsim::PrinterPreset::Inkjet),
                                                      mild, options);
-            printsim::writeTargaImage(
+            imaging::writeTarga(
                 (root / ("printer_chart/printed-" + std::to_string(static_cast<int>(dpi)) + "dpi.tga")).string(), scan);
         }
     }

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "command_blocks.h"
+#include "imaging/targa.h"
 #include "install.h"
 #include "platform/desktop_posix.h"
 #include "platform/library.h"
@@ -78,15 +79,9 @@ int answerBox(void*, PfWindow, const char*, const char*, std::uint32_t) { return
 
 // A small grey document: the lid shows around it.
 void writeDocument(const std::string& path) {
-    const int w = 16, h = 16;
-    std::vector<std::uint8_t> bytes(18 + 3 * w * h, 128);
-    std::fill(bytes.begin(), bytes.begin() + 18, 0);
-    bytes[2] = 2;
-    bytes[12] = w;
-    bytes[14] = h;
-    bytes[16] = 24;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    imaging::Image grey = imaging::Image::make(16, 16);
+    std::fill(grey.pixels.begin(), grey.pixels.end(), 128);
+    imaging::writeTarga(path, grey);
 }
 
 // The largest reply offset worth writing at: inside the command block of that
@@ -184,11 +179,10 @@ void checkImage(std::int32_t result) {
     if (!exists) return;  // zero lines: nothing written
     std::ifstream in(g_image, std::ios::binary);
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 18) fail("image shorter than its header");
-    const std::uint64_t width = bytes[12] | (bytes[13] << 8);
-    const std::uint64_t height = bytes[14] | (bytes[15] << 8);
-    if (bytes[2] != 2 || bytes[16] != 24) fail("image header is not a 24-bit Targa");
-    if (bytes.size() != 18 + 3 * width * height) fail("image size differs from its header");
+    imaging::Image image;
+    if (!imaging::decodeTarga(bytes.data(), bytes.size(), &image) || image.channels != 3)
+        fail("image is not a 24-bit Targa with all its rows");
+    if (bytes.size() != sizeof(imaging::TargaHeader) + image.pixels.size()) fail("image size differs from its header");
 }
 
 void unloadDrivers() {

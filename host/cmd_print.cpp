@@ -7,6 +7,7 @@
 
 #include "command_registry.h"
 #include "commands.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "virtual_printer/virtual_printer.h"
 
@@ -34,17 +35,19 @@ int runPrint(const PrintOptions& o, const CommonOptions& common) {
     if (o.chart.empty()) return o.table.empty() ? fail("print needs --chart (or --table)") : 0;
     if (o.output.empty()) return fail("print needs --output for the scan of the print");
 
-    const auto chart = printsim::readTargaImage(o.chart);
-    if (!chart) return fail("cannot read the chart " + o.chart + " (an uncompressed 24-bit Targa image)");
+    imaging::Image chart;
+    std::string error;
+    if (!imaging::readTarga(o.chart, &chart, &error) || !imaging::isRgb8(chart, &error))
+        return fail("cannot read the chart: " + error);
     printsim::PrintScanOptions options;
     options.dpi = o.dpi;
     options.tiltDegrees = o.tilt;
     options.blurPixels = o.blur;
     it8sim::ScannerResponse scanner = it8sim::responsePreset(*scannerPreset);
-    const printsim::RgbImage scan = printsim::printAndScan(*chart, printer, scanner, options);
-    if (!printsim::writeTargaImage(o.output, scan)) {
+    const imaging::Image scan = printsim::printAndScan(chart, printer, scanner, options);
+    if (!imaging::writeTarga(o.output, scan, &error)) {
         std::remove(o.output.c_str());
-        return fail("cannot write " + o.output);
+        return fail(error);
     }
     if (!common.quiet)
         std::printf("chart printed on the %s printer and scanned at %.0f dpi: %s (%d x %d)\n", o.printer.c_str(), o.dpi,

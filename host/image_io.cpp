@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
+#include <utility>
+
+#include "imaging/targa.h"
 
 namespace aucal {
 
@@ -21,84 +22,14 @@ std::string lower(std::string s) {
     return s;
 }
 
-// Targa, uncompressed true colour, 24 bits. Stored rows run from the bottom of
-// the picture up unless bit 5 of the descriptor says top first.
-bool readTarga(const std::string& path, RgbImage* image, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        *error = "cannot open " + path;
+bool readTargaRgb(const std::string& path, RgbImage* image, std::string* error) {
+    RgbImage read;
+    if (!imaging::readTarga(path, &read, error)) return false;
+    if (!imaging::isRgb8(read, error)) {
+        *error = path + ": " + *error;
         return false;
     }
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 18) {
-        *error = path + " is too short for a Targa header";
-        return false;
-    }
-    const int idLength = bytes[0];
-    const int type = bytes[2];
-    const int width = bytes[12] | (bytes[13] << 8);
-    const int height = bytes[14] | (bytes[15] << 8);
-    const int bits = bytes[16];
-    const bool topFirst = (bytes[17] & 0x20) != 0;
-    if (bytes[1] != 0 || type != 2 || bits != 24) {
-        *error = path + " is not an uncompressed 24-bit true-colour Targa image";
-        return false;
-    }
-    if (width == 0 || height == 0) {
-        *error = path + " declares an empty image";
-        return false;
-    }
-    const std::size_t start = 18 + static_cast<std::size_t>(idLength);
-    const std::size_t need = start + 3ull * width * height;
-    if (bytes.size() < need) {
-        *error = path + " is truncated: " + std::to_string(bytes.size()) + " of " + std::to_string(need) + " bytes";
-        return false;
-    }
-    image->width = width;
-    image->height = height;
-    image->pixels.resize(3ull * width * height);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* src = &bytes[start + 3ull * width * y];
-        const int row = topFirst ? y : height - 1 - y;
-        std::uint8_t* dst = &image->pixels[3ull * width * row];
-        for (int x = 0; x < width; ++x) {
-            dst[3 * x] = src[3 * x + 2];
-            dst[3 * x + 1] = src[3 * x + 1];
-            dst[3 * x + 2] = src[3 * x];
-        }
-    }
-    return true;
-}
-
-bool writeTarga(const std::string& path, const RgbImage& image, std::string* error) {
-    if (image.width > 65535 || image.height > 65535) {
-        *error = "an image of " + std::to_string(image.width) + " x " + std::to_string(image.height) +
-                 " does not fit a Targa file";
-        return false;
-    }
-    std::vector<std::uint8_t> bytes(18, 0);
-    bytes[2] = 2;
-    bytes[12] = static_cast<std::uint8_t>(image.width);
-    bytes[13] = static_cast<std::uint8_t>(image.width >> 8);
-    bytes[14] = static_cast<std::uint8_t>(image.height);
-    bytes[15] = static_cast<std::uint8_t>(image.height >> 8);
-    bytes[16] = 24;
-    bytes.reserve(18 + image.pixels.size());
-    for (int y = image.height - 1; y >= 0; --y) {
-        const std::uint8_t* src = &image.pixels[3ull * image.width * y];
-        for (int x = 0; x < image.width; ++x) {
-            bytes.push_back(src[3 * x + 2]);
-            bytes.push_back(src[3 * x + 1]);
-            bytes.push_back(src[3 * x]);
-        }
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.flush();
-    if (!out) {
-        *error = "cannot write " + path;
-        return false;
-    }
+    *image = std::move(read);
     return true;
 }
 
@@ -219,7 +150,7 @@ const char* formatName(ImageFormat f) {
 
 bool readImage(const std::string& path, RgbImage* image, std::string* error) {
     switch (formatFromPath(path)) {
-        case ImageFormat::Targa: return readTarga(path, image, error);
+        case ImageFormat::Targa: return readTargaRgb(path, image, error);
         case ImageFormat::Png: return readPng(path, image, error);
         case ImageFormat::Tiff: return readTiff(path, image, error);
         case ImageFormat::Unknown: break;
@@ -231,7 +162,7 @@ bool readImage(const std::string& path, RgbImage* image, std::string* error) {
 bool writeImage(const std::string& path, const RgbImage& image, std::string* error) {
     bool ok = false;
     switch (formatFromPath(path)) {
-        case ImageFormat::Targa: ok = writeTarga(path, image, error); break;
+        case ImageFormat::Targa: ok = imaging::writeTarga(path, image, error); break;
         case ImageFormat::Png: ok = writePng(path, image, error); break;
         case ImageFormat::Tiff: ok = writeTiff(path, image, error); break;
         case ImageFormat::Unknown:

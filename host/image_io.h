@@ -7,13 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image.h"
+
 namespace aucal {
 
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> pixels;  // width * height * 3, R G B, top row first
-};
+// The shared image type; what readImage gives is 8-bit RGB, rows top first.
+using RgbImage = imaging::Image;
 
 enum class ImageFormat { Targa, Png, Tiff, Unknown };
 

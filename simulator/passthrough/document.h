@@ -1,6 +1,6 @@
-// The document on the glass: an RGB raster with a physical resolution,
-// placed on the bed in inches. Line 0 of the raster is its top edge, the
-// first line the scanner meets; pixels are red, green, blue.
+// The document on the glass: an 8-bit RGB image with a physical resolution
+// (its metadata's dpi), placed on the bed in inches. Row 0 of the image is
+// its top edge, the first line the scanner meets.
 #ifndef SIMULATOR_PASSTHROUGH_DOCUMENT_H
 #define SIMULATOR_PASSTHROUGH_DOCUMENT_H
 
@@ -9,21 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image.h"
+
 namespace sim {
 
-struct Raster {
-    std::uint32_t width = 0;
-    std::uint32_t height = 0;
-    double dpi = 0;
-    std::vector<std::uint8_t> rgb;  // width x height x 3, top line first
-    double widthInches() const { return dpi > 0 ? width / dpi : 0; }
-    double heightInches() const { return dpi > 0 ? height / dpi : 0; }
-};
+using Raster = imaging::Image;
+// The size of a document on the glass; 0 without a resolution.
+double widthInches(const Raster& r);
+double heightInches(const Raster& r);
 
-// An uncompressed 24-bit Targa file (image type 2) as a document. The
-// descriptor's origin bit decides which file row is the top: bottom-left
-// origin (bit 5 clear, as every image of this system is written) puts the top
-// in the last file row. False, with a reason, for any other file.
+// A Targa file as a document, read by the shared codec (its origin rule
+// decides which file row is the top) and placed at `dpi`. False, with a
+// reason, for a file the codec refuses or one that is not 8-bit RGB.
 bool readTargaDocument(const std::string& path, double dpi, Raster* out, std::string* error);
 
 // The virtual IT8.7/2 target rendered at `dpi` through the named true

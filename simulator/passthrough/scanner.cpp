@@ -478,8 +478,8 @@ const PlacedDocument& Scanner::placedDocument() {
     const double top = window_.yStart / unit;
     const double width = (window_.xEnd - window_.xStart) / unit;
     const double height = (window_.yEnd - window_.yStart) / unit;
-    placed_ = PlacedDocument(&raster_, scenario_.documentLeft.value_or(left + (width - raster_.widthInches()) / 2),
-                             scenario_.documentTop.value_or(top + (height - raster_.heightInches()) / 2),
+    placed_ = PlacedDocument(&raster_, scenario_.documentLeft.value_or(left + (width - widthInches(raster_)) / 2),
+                             scenario_.documentTop.value_or(top + (height - heightInches(raster_)) / 2),
                              scenario_.background);
     return placed_;
 }

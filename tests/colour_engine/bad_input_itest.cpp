@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
 #include "support/temp_dir.h"
@@ -48,7 +49,7 @@ protected:
         const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
         it8sim::TargetOptions options;
         options.dpi = 100;
-        ASSERT_TRUE(it8sim::writeTargaFile(
+        ASSERT_TRUE(imaging::writeTarga(
             dir_->file("scan.tga"),
             it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), options)));
     }

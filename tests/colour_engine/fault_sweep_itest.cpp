@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "platform/desktop_posix.h"
 #include "qel_cms.h"
@@ -67,7 +68,7 @@ TEST(EngineFaultSweep, ScannerIT8AnalysisGivesTwoOrOneAndLeavesTheSize) {
     options.dpi = 100;
     const std::string image = dir.file("scan.tga");
     const std::string reference = dir.file("reference.txt");
-    ASSERT_TRUE(it8sim::writeTargaFile(
+    ASSERT_TRUE(imaging::writeTarga(
         image, it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), options)));
     ASSERT_TRUE(it8sim::writeIt8ReferenceFile(reference, refs));
     std::vector<float> model(QEL_MODEL_FLOATS);

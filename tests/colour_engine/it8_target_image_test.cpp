@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "platform/desktop_posix.h"
 #include "platform/files.h"
@@ -100,10 +101,10 @@ protected:
     int height = 0;
 
     int scan(const std::string& name = "scan.tga") {
-        const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, response, options);
+        const imaging::Image raster = it8sim::renderIt8TargetRgb(refs, response, options);
         height = raster.height;
         const std::string path = dir.file(name);
-        EXPECT_TRUE(it8sim::writeTargaFile(path, raster));
+        EXPECT_TRUE(imaging::writeTarga(path, raster));
         return qel::ReadIt8TargetImage(path.c_str());
     }
     // Every sampled cell against the scanner's true colour of its patch.
@@ -245,9 +246,9 @@ TEST_F(VirtualTargetScan, NoFrameLeavesTheTableAsItWas) {
 
 TEST_F(VirtualTargetScan, AllocationFailuresGiveOneAndReleaseEverything) {
     options.dpi = 100;
-    const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, response, options);
+    const imaging::Image raster = it8sim::renderIt8TargetRgb(refs, response, options);
     const std::string path = dir.file("scan.tga");
-    ASSERT_TRUE(it8sim::writeTargaFile(path, raster));
+    ASSERT_TRUE(imaging::writeTarga(path, raster));
     // 1: the locator's row buffer; 2 and 3: the GS1 and GS22 windows; then
     // one per patch window (a patch not sampled must not read as black).
     for (unsigned n : {1u, 2u, 3u, 4u, 150u, 288u}) {
@@ -533,7 +534,7 @@ protected:
         it8sim::TargetOptions o;
         o.dpi = 100;
         const auto refs = it8sim::makeIt8Reference();
-        return it8sim::targaFromRaster(
+        return imaging::encodeTarga(
             it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), o));
     }
 };

@@ -11,6 +11,7 @@
 
 #include "correction_blocks.h"
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
 #include "support/temp_dir.h"
@@ -51,7 +52,7 @@ TEST_F(MonitorFromTarget, ScannedNeutralsShowNeutralAndPixelsFollowTheBlock) {
     const auto scanner = it8sim::responsePreset(it8sim::ResponsePreset::Linear);
     it8sim::TargetOptions options;
     options.dpi = 100;
-    ASSERT_TRUE(it8sim::writeTargaFile(dir.file("target.tga"), it8sim::renderIt8TargetRgb(refs, scanner, options)));
+    ASSERT_TRUE(imaging::writeTarga(dir.file("target.tga"), it8sim::renderIt8TargetRgb(refs, scanner, options)));
     ASSERT_TRUE(it8sim::writeIt8ReferenceFile(dir.file("target.txt"), refs));
     std::vector<float> model(QEL_MODEL_FLOATS);
     int32_t modelSize = 0;

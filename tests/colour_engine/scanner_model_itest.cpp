@@ -10,6 +10,7 @@
 
 #include "colour_math.h"
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "it8_target_image.h"
 #include "platform/desktop_posix.h"
@@ -37,7 +38,7 @@ protected:
         options.dpi = 100;
         auto response = it8sim::responsePreset(it8sim::ResponsePreset::Mild);
         response.noiseSigma = 1.0;
-        ASSERT_TRUE(it8sim::writeTargaFile(image(), it8sim::renderIt8TargetRgb(*refs_, response, options)));
+        ASSERT_TRUE(imaging::writeTarga(image(), it8sim::renderIt8TargetRgb(*refs_, response, options)));
         ASSERT_TRUE(it8sim::writeIt8ReferenceFile(reference(), *refs_));
     }
     static void TearDownTestSuite() {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "it8_reference.h"
 #include "it8_target/virtual_it8.h"
 #include "it8_target_image.h"
@@ -42,7 +43,7 @@ TEST(VirtualTargetFiles, ScanGivesTheTrueColourOfEachReferencePatch) {
     it8sim::TargetOptions options;
     options.dpi = 120;
     const std::string path = dir.file("scan.tga");
-    ASSERT_TRUE(it8sim::writeTargaFile(path, it8sim::renderIt8TargetRgb(refs, response, options)));
+    ASSERT_TRUE(imaging::writeTarga(path, it8sim::renderIt8TargetRgb(refs, response, options)));
     ASSERT_EQ(qel::ReadIt8TargetImage(path.c_str()), 0);
     // The reader's table in the order the characterisation takes it.
     for (int index = 0; index < qel::kReferencePatches; ++index) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "aucal_run.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "support/temp_dir.h"
 
@@ -31,7 +32,7 @@ TEST(AucalBadInput, EveryCorpusFileIsRefusedWithAMessageOrAccepted) {
     it8sim::TargetOptions options;
     options.dpi = 100;
     const std::string scan = dir.file("scan.tga");
-    ASSERT_TRUE(it8sim::writeTargaFile(
+    ASSERT_TRUE(imaging::writeTarga(
         scan, it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), options)));
     const std::string model = dir.file("model.mdl");
     const CliRun fitted = aucal("-q scanner --image " + scan + " -o " + model);

@@ -1,5 +1,5 @@
 // The virtual IT8 target: its reference values and file, the true scanner
-// response, and the rendered scan in both pixel orders.
+// response, and the rendered scan.
 #include "it8_target/virtual_it8.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
 
 namespace {
 
@@ -138,6 +137,11 @@ TEST(ScannerResponse, D50WhiteGivesFullSignalAndCrosstalkSparesNeutrals) {
     }
 }
 
+Rgb8 at(const imaging::Image& r, int x, int line) {
+    const std::uint8_t* p = r.row(line) + 3 * x;
+    return {p[0], p[1], p[2]};
+}
+
 // ---------------------------------------------------------------------------
 
 class Rendered : public ::testing::Test {
@@ -149,23 +153,24 @@ protected:
 
 TEST_F(Rendered, SizeIsTheTargetPlusMarginsAtTheResolution) {
     options.dpi = 100;
-    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image r = renderIt8TargetRgb(refs, response, options);
     // 24 x 0.2 + 2 x 0.3 = 5.4 in, 16 x 0.2 + 0.6 = 3.8 in.
     EXPECT_EQ(r.width, 540);
     EXPECT_EQ(r.height, 380);
-    EXPECT_EQ(r.rgb.size(), std::size_t(r.width) * r.height * 3);
-    EXPECT_EQ(r.dpi, 100);
+    EXPECT_EQ(r.pixels.size(), std::size_t(r.width) * r.height * 3);
+    EXPECT_EQ(r.metadata.xDpi, 100);
+    EXPECT_EQ(r.metadata.yDpi, 100);
     options.dpi = 0;
     EXPECT_EQ(renderIt8TargetRgb(refs, response, options).width, 0);
 }
 
 TEST_F(Rendered, TopRowIsScannedFirstAndCellsShowTheirTrueColour) {
     options.dpi = 150;
-    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image r = renderIt8TargetRgb(refs, response, options);
     for (int row : {1, 12, 14})
         for (int col : {1, 11, 22}) {
             const ScanPoint p = cellCentreInScan(options, r.width, r.height, row, col);
-            EXPECT_EQ(r.at(int(p.x), int(p.line)), trueScannerRgb(*cellReference(refs, row, col), response))
+            EXPECT_EQ(at(r, int(p.x), int(p.line)), trueScannerRgb(*cellReference(refs, row, col), response))
                 << row << "," << col;
         }
     // Row A lies in the first half of the lines, the grey scale in the last.
@@ -173,60 +178,60 @@ TEST_F(Rendered, TopRowIsScannedFirstAndCellsShowTheirTrueColour) {
     EXPECT_GT(cellCentreInScan(options, r.width, r.height, 14, 1).line, r.height / 2.0);
     EXPECT_LT(cellCentreInScan(options, r.width, r.height, 1, 1).x, cellCentreInScan(options, r.width, r.height, 1, 22).x);
     // Corners: surround; frame cells: base; the outline: dark.
-    EXPECT_TRUE(medium(r.at(0, 0)));
-    EXPECT_TRUE(medium(r.at(r.width - 1, r.height - 1)));
+    EXPECT_TRUE(medium(at(r, 0, 0)));
+    EXPECT_TRUE(medium(at(r, r.width - 1, r.height - 1)));
     const ScanPoint ring = cellCentreInScan(options, r.width, r.height, 13, 5);
-    EXPECT_EQ(r.at(int(ring.x), int(ring.line)), trueScannerRgb(options.base, response));
+    EXPECT_EQ(at(r, int(ring.x), int(ring.line)), trueScannerRgb(options.base, response));
     const int outlineX = int(std::round(options.marginInches * options.dpi)) + 1;
-    EXPECT_TRUE(dark(r.at(outlineX, r.height / 2)));
+    EXPECT_TRUE(dark(at(r, outlineX, r.height / 2)));
 }
 
 TEST_F(Rendered, HalfTurnPutsTheGreyScaleFirst) {
     options.dpi = 100;
     options.halfTurn = true;
-    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image r = renderIt8TargetRgb(refs, response, options);
     const ScanPoint gs1 = cellCentreInScan(options, r.width, r.height, 14, 1);
     EXPECT_LT(gs1.line, r.height / 2.0);
     EXPECT_GT(gs1.x, r.width / 2.0);
-    EXPECT_EQ(r.at(int(gs1.x), int(gs1.line)), trueScannerRgb(refs.grey[1], response));
+    EXPECT_EQ(at(r, int(gs1.x), int(gs1.line)), trueScannerRgb(refs.grey[1], response));
     // Where an upright target has GS1, the turned one shows A22.
     TargetOptions upright = options;
     upright.halfTurn = false;
     const ScanPoint where = cellCentreInScan(upright, r.width, r.height, 14, 1);
-    EXPECT_EQ(r.at(int(where.x), int(where.line)), trueScannerRgb(refs.colour[0][21], response));
+    EXPECT_EQ(at(r, int(where.x), int(where.line)), trueScannerRgb(refs.colour[0][21], response));
 }
 
 TEST_F(Rendered, StripeCrossesTheChosenFileRows) {
     options.dpi = 100;
     options.interruptRow = 150;
     options.interruptRows = 2;
-    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image r = renderIt8TargetRgb(refs, response, options);
     const Rgb8 stripe = trueScannerRgb(options.stripe, response);
     auto lineOfFileRow = [&](int y) { return r.height - 1 - y; };
     for (int x = 0; x < r.width; x += 7) {
-        EXPECT_EQ(r.at(x, lineOfFileRow(150)), stripe);
-        EXPECT_EQ(r.at(x, lineOfFileRow(151)), stripe);
+        EXPECT_EQ(at(r, x, lineOfFileRow(150)), stripe);
+        EXPECT_EQ(at(r, x, lineOfFileRow(151)), stripe);
     }
-    EXPECT_NE(r.at(int(options.marginInches * options.dpi) + 1, lineOfFileRow(152)), stripe);
-    EXPECT_NE(r.at(int(options.marginInches * options.dpi) + 1, lineOfFileRow(149)), stripe);
+    EXPECT_NE(at(r, int(options.marginInches * options.dpi) + 1, lineOfFileRow(152)), stripe);
+    EXPECT_NE(at(r, int(options.marginInches * options.dpi) + 1, lineOfFileRow(149)), stripe);
 }
 
 TEST_F(Rendered, NoiseIsReproducibleBySeedAndCentredOnTheTruth) {
     options.dpi = 60;
-    const RgbRaster clean = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image clean = renderIt8TargetRgb(refs, response, options);
     response.noiseSigma = 4;
     response.seed = 9;
-    const RgbRaster a = renderIt8TargetRgb(refs, response, options);
-    const RgbRaster b = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image a = renderIt8TargetRgb(refs, response, options);
+    const imaging::Image b = renderIt8TargetRgb(refs, response, options);
     response.seed = 10;
-    const RgbRaster c = renderIt8TargetRgb(refs, response, options);
-    EXPECT_EQ(a.rgb, b.rgb);
-    EXPECT_NE(a.rgb, c.rgb);
+    const imaging::Image c = renderIt8TargetRgb(refs, response, options);
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_NE(a.pixels, c.pixels);
     double sum = 0, sumSquares = 0;
     std::size_t n = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i) {
-        if (clean.rgb[i] < 20 || clean.rgb[i] > 235) continue;  // away from clipping
-        const double d = double(a.rgb[i]) - clean.rgb[i];
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        if (clean.pixels[i] < 20 || clean.pixels[i] > 235) continue;  // away from clipping
+        const double d = double(a.pixels[i]) - clean.pixels[i];
         sum += d;
         sumSquares += d * d;
         ++n;
@@ -234,34 +239,6 @@ TEST_F(Rendered, NoiseIsReproducibleBySeedAndCentredOnTheTruth) {
     ASSERT_GT(n, 10000u);
     EXPECT_NEAR(sum / n, 0.0, 0.1);
     EXPECT_NEAR(std::sqrt(sumSquares / n), 4.0, 0.3);
-}
-
-TEST_F(Rendered, TargaIsWrittenAsTheDriversWriteIt) {
-    options.dpi = 50;
-    const RgbRaster r = renderIt8TargetRgb(refs, response, options);
-    const std::vector<std::uint8_t> t = targaFromRaster(r);
-    ASSERT_EQ(t.size(), 18 + std::size_t(r.width) * r.height * 3);
-    const std::uint8_t header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, std::uint8_t(r.width), std::uint8_t(r.width >> 8),
-                                     std::uint8_t(r.height), std::uint8_t(r.height >> 8), 24, 0};
-    EXPECT_TRUE(std::equal(header, header + 18, t.begin()));
-    // File row 0 is the last scanned line, blue first.
-    for (int y : {0, r.height - 1})
-        for (int x : {0, r.width / 2, r.width - 1}) {
-            const Rgb8 c = r.at(x, r.height - 1 - y);
-            const std::size_t o = 18 + (std::size_t(y) * r.width + x) * 3;
-            EXPECT_EQ(t[o], c.b);
-            EXPECT_EQ(t[o + 1], c.g);
-            EXPECT_EQ(t[o + 2], c.r);
-        }
-    testsupport::TempDir dir;
-    ASSERT_TRUE(writeTargaFile(dir.file("t.tga"), r));
-    EXPECT_EQ(testsupport::readFile(dir.file("t.tga")), t);
-    // Sizes beyond the 16-bit fields are refused.
-    RgbRaster huge;
-    huge.width = 70000;
-    huge.height = 1;
-    huge.rgb.resize(3 * 70000);
-    EXPECT_TRUE(targaFromRaster(huge).empty());
 }
 
 }  // namespace

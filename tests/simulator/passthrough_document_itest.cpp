@@ -34,7 +34,7 @@ std::vector<std::vector<std::uint8_t>> calibratedScan(PassThrough& pt) {
 // last file row, blue, green, red.
 void writeScanAsTarga(const std::string& path, const std::vector<std::vector<std::uint8_t>>& lines,
                       unsigned pixels) {
-    writeTarga(path, pixels, static_cast<unsigned>(lines.size()), [&](unsigned x, unsigned y) {
+    writeTargaDocument(path, pixels, static_cast<unsigned>(lines.size()), [&](unsigned x, unsigned y) {
         return std::array<std::uint8_t, 3>{lines[y][3 * x], lines[y][3 * x + 1], lines[y][3 * x + 2]};
     });
 }
@@ -80,7 +80,7 @@ TEST(PassThroughDocument, TargaDocumentIsScannedWhereItLiesOnTheBed) {
                                            static_cast<std::uint8_t>(230 - 20 * block),
                                            static_cast<std::uint8_t>(block % 2 ? 60 : 180)};
     };
-    writeTarga(pt.folder() + "/blocks.tga", width, height, colour);
+    writeTargaDocument(pt.folder() + "/blocks.tga", width, height, colour);
     pt.setScenario(
         "document = blocks.tga\ndocument_dpi = 150\ndocument_left = 1.0\ndocument_top = 0.5\n"
         "background = 10 20 30\nlines = 120\nnot_ready_polls = 0\n");

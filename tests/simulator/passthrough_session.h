@@ -11,37 +11,31 @@
 #include <functional>
 #include <vector>
 
+#include "imaging/targa.h"
 #include "passthrough_harness.h"
 
 namespace ptharness {
 
 constexpr unsigned kPieceBytes = 20;
 
-// A Targa document (bottom-left origin: the last file row is the top line)
-// whose pixel at column x of top line y is colour(x, y).
-inline void writeTarga(const std::string& path, unsigned width, unsigned height,
-                       const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& colour) {
-    std::vector<std::uint8_t> bytes(18 + std::size_t{width} * height * 3, 0);
-    bytes[2] = 2;
-    w16(bytes.data(), 12, width);
-    w16(bytes.data(), 14, height);
-    bytes[16] = 24;
-    for (unsigned y = 0; y < height; ++y) {
-        std::uint8_t* row = bytes.data() + 18 + std::size_t{height - 1 - y} * width * 3;
+// A Targa document whose pixel at column x of top line y is colour(x, y),
+// written by the shared codec (bottom-left origin: the last file row is the
+// top line).
+inline void writeTargaDocument(const std::string& path, unsigned width, unsigned height,
+                               const std::function<std::array<std::uint8_t, 3>(unsigned, unsigned)>& colour) {
+    imaging::Image image = imaging::Image::make(static_cast<int>(width), static_cast<int>(height));
+    for (unsigned y = 0; y < height; ++y)
         for (unsigned x = 0; x < width; ++x) {
             const auto c = colour(x, y);
-            row[3 * x] = c[2];
-            row[3 * x + 1] = c[1];
-            row[3 * x + 2] = c[0];
+            std::copy(c.begin(), c.end(), image.row(static_cast<int>(y)) + 3 * x);
         }
-    }
-    testsupport::writeFile(path, bytes);
+    imaging::writeTarga(path, image);
 }
 
 // A uniform grey document over the whole bed at 50 dpi; the scenario lines
 // that put it there.
 inline std::string greyDocument(const PassThrough& pt, std::uint8_t level) {
-    writeTarga(pt.folder() + "/grey.tga", 425, 585,
+    writeTargaDocument(pt.folder() + "/grey.tga", 425, 585,
                [&](unsigned, unsigned) { return std::array<std::uint8_t, 3>{level, level, level}; });
     return "document = grey.tga\ndocument_dpi = 50\ndocument_left = 0\ndocument_top = 0\n";
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine_state.h"
+#include "imaging/targa.h"
 #include "platform/desktop_posix.h"
 #include "printer_chart.h"
 #include "qel_cms.h"
@@ -43,10 +44,10 @@ protected:
     // A print of the chart, scanned and written as the drivers write scans.
     std::string printed(const printsim::PrinterResponse& printer, it8sim::ScannerResponse scanner,
                         const printsim::PrintScanOptions& options) {
-        const auto chart = printsim::readTargaImage(chartPath_);
+        const auto chart = imaging::loadTarga(chartPath_);
         EXPECT_TRUE(chart.has_value());
         const std::string path = dir_.file("printed.tga");
-        EXPECT_TRUE(printsim::writeTargaImage(path, printsim::printAndScan(*chart, printer, scanner, options)));
+        EXPECT_TRUE(imaging::writeTarga(path, printsim::printAndScan(*chart, printer, scanner, options)));
         return path;
     }
     int unwrittenNodes() const {

@@ -1,4 +1,4 @@
-// Rendering the virtual target as scanned, and its Targa file.
+// Rendering the virtual target as scanned.
 //
 // Coordinates: the raster's pixel (x, line) covers [x, x + 1) x [line,
 // line + 1) in pixel units, line 0 first scanned. The target's own
@@ -8,7 +8,6 @@
 // (each later line shifted right by tan(skew) per line).
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 
 #include "internal.h"
 #include "it8_target/virtual_it8.h"
@@ -109,13 +108,14 @@ private:
 
 }  // namespace
 
-RgbRaster renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse& response,
-                             const TargetOptions& options) {
-    RgbRaster out;
+imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse& response,
+                                  const TargetOptions& options) {
+    imaging::Image out;
     if (!(options.dpi > 0) || !(options.cellInches > 0)) return out;
-    rasterSize(options, out.width, out.height);
-    out.dpi = options.dpi;
-    out.rgb.assign(static_cast<std::size_t>(out.width) * out.height * 3, 0);
+    int width = 0, height = 0;
+    rasterSize(options, width, height);
+    out = imaging::Image::make(width, height);
+    out.metadata.xDpi = out.metadata.yDpi = options.dpi;
     const Placement place = placementFor(options, out.width, out.height);
 
     // Signal and level of every region, computed once.
@@ -152,7 +152,7 @@ RgbRaster renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse&
         const int fileRow = out.height - 1 - line;
         const bool striped = options.interruptRow >= 0 && fileRow >= options.interruptRow &&
                              fileRow < options.interruptRow + std::max(1, options.interruptRows);
-        std::uint8_t* p = out.rgb.data() + static_cast<std::size_t>(line) * 3 * out.width;
+        std::uint8_t* p = out.row(line);
         for (int x = 0; x < out.width; ++x, p += 3) {
             std::array<double, 3> lv;
             const int id = top[x];
@@ -182,40 +182,6 @@ RgbRaster renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse&
 ScanPoint cellCentreInScan(const TargetOptions& options, int imageWidth, int imageHeight, int cellRow,
                            int cellColumn) {
     return placementFor(options, imageWidth, imageHeight).toScan(cellColumn + 0.5, cellRow + 0.5);
-}
-
-std::vector<std::uint8_t> targaFromRaster(const RgbRaster& raster) {
-    std::vector<std::uint8_t> file;
-    if (raster.width <= 0 || raster.height <= 0 || raster.width > 65535 || raster.height > 65535) return file;
-    const std::size_t rowBytes = static_cast<std::size_t>(raster.width) * 3;
-    file.resize(18 + rowBytes * raster.height);
-    // Uncompressed true colour, 24 bits, no ID field, no colour map,
-    // origins 0, descriptor 0; width and height little-endian.
-    file[2] = 2;
-    file[12] = static_cast<std::uint8_t>(raster.width);
-    file[13] = static_cast<std::uint8_t>(raster.width >> 8);
-    file[14] = static_cast<std::uint8_t>(raster.height);
-    file[15] = static_cast<std::uint8_t>(raster.height >> 8);
-    file[16] = 24;
-    // File row 0 is the last scanned line; pixels blue, green, red.
-    for (int y = 0; y < raster.height; ++y) {
-        const std::uint8_t* src = raster.line(raster.height - 1 - y);
-        std::uint8_t* dst = file.data() + 18 + rowBytes * y;
-        for (std::size_t i = 0; i < rowBytes; i += 3) {
-            dst[i] = src[i + 2];
-            dst[i + 1] = src[i + 1];
-            dst[i + 2] = src[i];
-        }
-    }
-    return file;
-}
-
-bool writeTargaFile(const std::string& path, const RgbRaster& raster) {
-    const std::vector<std::uint8_t> bytes = targaFromRaster(raster);
-    if (bytes.empty()) return false;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
 }
 
 }  // namespace it8sim

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 
 int main(int argc, char** argv) {
@@ -37,10 +38,10 @@ int main(int argc, char** argv) {
     response.seed = seed;
 
     const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
-    const it8sim::RgbRaster raster = it8sim::renderIt8TargetRgb(refs, response, options);
-    if (!it8sim::writeTargaFile(targaPath, raster)) {
-        std::fprintf(stderr, "virtual-it8: cannot write %s (%d x %d)\n", targaPath.c_str(), raster.width,
-                     raster.height);
+    const imaging::Image raster = it8sim::renderIt8TargetRgb(refs, response, options);
+    std::string error;
+    if (!imaging::writeTarga(targaPath, raster, &error)) {
+        std::fprintf(stderr, "virtual-it8: %s\n", error.c_str());
         return 1;
     }
     if (!referencePath.empty() && !it8sim::writeIt8ReferenceFile(referencePath, refs)) {

@@ -1,15 +1,16 @@
 // Printing an image on the sheet and scanning the sheet.
 //
 // Coordinates: scan pixel (x, row) covers [x, x + 1) x [row, row + 1) in
-// scan pixels, rows in file order. The sheet is the whole scan area; the
+// scan pixels, rows counted from the bottom of the sheet (the order in which
+// the drivers' files store them). The sheet is the whole scan area; the
 // image sits at its centre, turned by the tilt about that centre; image
-// pixel (x, y) covers [x, x + 1) x [y, y + 1) in image pixels, y in file
-// order, so the scan keeps the image's file-row direction.
+// pixel (x, y) covers [x, x + 1) x [y, y + 1) in image pixels, y counted
+// from the image's bottom row likewise, so the scan keeps the image's
+// orientation. Images themselves hold their rows top first: sheet row r is
+// row height - 1 - r of an image.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <unordered_map>
 
 #include "virtual_printer/virtual_printer.h"
@@ -109,53 +110,16 @@ void blurPlane(std::vector<double>& plane, int w, int h, double sigma) {
 
 }  // namespace
 
-std::optional<RgbImage> readTargaImage(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 18 || bytes[2] != 2 || bytes[16] != 24 || bytes[0] != 0 || bytes[1] != 0) return std::nullopt;
-    RgbImage im;
-    im.width = bytes[12] | (bytes[13] << 8);
-    im.height = bytes[14] | (bytes[15] << 8);
-    const std::size_t pixels = static_cast<std::size_t>(im.width) * im.height;
-    if (pixels == 0 || bytes.size() < 18 + pixels * 3) return std::nullopt;
-    im.rgb.resize(pixels * 3);
-    for (std::size_t k = 0; k < pixels; ++k) {
-        im.rgb[3 * k] = bytes[18 + 3 * k + 2];
-        im.rgb[3 * k + 1] = bytes[18 + 3 * k + 1];
-        im.rgb[3 * k + 2] = bytes[18 + 3 * k];
-    }
-    return im;
-}
-
-bool writeTargaImage(const std::string& path, const RgbImage& image) {
-    if (image.width <= 0 || image.height <= 0 || image.width > 65535 || image.height > 65535) return false;
-    std::vector<std::uint8_t> out(18 + image.rgb.size(), 0);
-    out[2] = 2;
-    out[12] = static_cast<std::uint8_t>(image.width);
-    out[13] = static_cast<std::uint8_t>(image.width >> 8);
-    out[14] = static_cast<std::uint8_t>(image.height);
-    out[15] = static_cast<std::uint8_t>(image.height >> 8);
-    out[16] = 24;
-    for (std::size_t k = 0; k + 2 < image.rgb.size(); k += 3) {
-        out[18 + k] = image.rgb[k + 2];
-        out[18 + k + 1] = image.rgb[k + 1];
-        out[18 + k + 2] = image.rgb[k];
-    }
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(out.data()), static_cast<std::streamsize>(out.size()));
-    return static_cast<bool>(f);
-}
-
 ScanPosition imagePointInScan(const PrintScanOptions& options, int imageWidth, int imageHeight, double x,
                               double y) {
     const Geometry g = geometryFor(options, imageWidth, imageHeight);
     const double iu = (x + 0.5 - g.imageW / 2) * g.pixelsPerImagePixel;
-    const double iv = (y + 0.5 - g.imageH / 2) * g.pixelsPerImagePixel;
-    return {g.centreX + iu * g.cosT - iv * g.sinT - 0.5, g.centreY + iu * g.sinT + iv * g.cosT - 0.5};
+    const double iv = (imageHeight - 1 - y + 0.5 - g.imageH / 2) * g.pixelsPerImagePixel;
+    const double sheetRow = g.centreY + iu * g.sinT + iv * g.cosT - 0.5;
+    return {g.centreX + iu * g.cosT - iv * g.sinT - 0.5, g.scanHeight - 1 - sheetRow};
 }
 
-RgbImage printAndScan(const RgbImage& image, const PrinterResponse& printer, const it8sim::ScannerResponse& scanner,
+Image printAndScan(const Image& image, const PrinterResponse& printer, const it8sim::ScannerResponse& scanner,
                       const PrintScanOptions& options) {
     const Geometry g = geometryFor(options, image.width, image.height);
 
@@ -163,7 +127,8 @@ RgbImage printAndScan(const RgbImage& image, const PrinterResponse& printer, con
     std::vector<Xyz> printed(static_cast<std::size_t>(image.width) * image.height);
     std::unordered_map<std::uint32_t, Xyz> byColour;
     for (std::size_t k = 0; k < printed.size(); ++k) {
-        const std::uint8_t* p = &image.rgb[3 * k];
+        const int sheetRow = static_cast<int>(k / image.width);
+        const std::uint8_t* p = image.row(image.height - 1 - sheetRow) + 3 * (k % image.width);
         const std::uint32_t key = (static_cast<std::uint32_t>(p[0]) << 16) | (p[1] << 8) | p[2];
         auto it = byColour.find(key);
         if (it == byColour.end()) it = byColour.emplace(key, printRgb(p[0], p[1], p[2], printer)).first;
@@ -201,17 +166,16 @@ RgbImage printAndScan(const RgbImage& image, const PrinterResponse& printer, con
     if (options.blurPixels > 0)
         for (auto& p : plane) blurPlane(p, w, h, options.blurPixels);
 
-    RgbImage scan;
-    scan.width = w;
-    scan.height = h;
-    scan.rgb.resize(static_cast<std::size_t>(w) * h * 3);
+    Image scan = Image::make(w, h);
+    scan.metadata.xDpi = scan.metadata.yDpi = options.dpi;
     Noise noise(scanner.seed);
     for (std::size_t k = 0; k < plane[0].size(); ++k) {
         const auto s = it8sim::scannerSignal(Xyz{plane[0][k], plane[1][k], plane[2][k]}, scanner);
+        std::uint8_t* p = scan.row(h - 1 - static_cast<int>(k / w)) + 3 * (k % w);
         for (int c = 0; c < 3; ++c) {
             double level = it8sim::toneLevel(s[c], c, scanner);
             if (scanner.noiseSigma > 0) level += scanner.noiseSigma * noise.normal();
-            scan.rgb[3 * k + c] = toByte(level);
+            p[c] = toByte(level);
         }
     }
     return scan;

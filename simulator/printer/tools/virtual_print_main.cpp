@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "imaging/targa.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace {
@@ -56,14 +57,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (!chartPath.empty()) {
-        const auto chart = printsim::readTargaImage(chartPath);
-        if (!chart) {
-            std::fprintf(stderr, "virtual-print: %s is not a complete 24-bit Targa file\n", chartPath.c_str());
+        imaging::Image chart;
+        std::string error;
+        if (!imaging::readTarga(chartPath, &chart, &error) || !imaging::isRgb8(chart, &error)) {
+            std::fprintf(stderr, "virtual-print: %s\n", error.c_str());
             return 1;
         }
-        const printsim::RgbImage scan = printsim::printAndScan(*chart, printer, scanner, options);
-        if (!printsim::writeTargaImage(outPath, scan)) {
-            std::fprintf(stderr, "virtual-print: cannot write %s\n", outPath.c_str());
+        const imaging::Image scan = printsim::printAndScan(chart, printer, scanner, options);
+        if (!imaging::writeTarga(outPath, scan, &error)) {
+            std::fprintf(stderr, "virtual-print: %s\n", error.c_str());
             return 1;
         }
         std::printf("%s: %d x %d pixels at %g dpi, printer %s, scanner %s\n", outPath.c_str(), scan.width,

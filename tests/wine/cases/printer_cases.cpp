@@ -12,6 +12,7 @@
 #include "crosscheck.h"
 #include "qel_cms.h"
 #ifndef _WIN32
+#include "imaging/targa.h"
 #include "virtual_printer/virtual_printer.h"
 #endif
 
@@ -83,13 +84,13 @@ CROSSCHECK_INPUT(printer_scans) {
     options.dpi = 300;
     options.blurPixels = 0.8;
     options.tiltDegrees = 0.3;
-    const auto image = printsim::readTargaImage(chartPath);
+    const auto image = imaging::loadTarga(chartPath);
     require(image.has_value(), "chart not readable");
-    const printsim::RgbImage scan =
+    const imaging::Image scan =
         printsim::printAndScan(*image, printsim::printerPreset(printsim::PrinterPreset::Inkjet), scanner, options);
     const std::string scanPath = crosscheck::inputPath("printer/printed_300dpi.tga");
     crosscheck::writeInput("printer/printed_300dpi.tga", Bytes{});  // the folder
-    require(printsim::writeTargaImage(scanPath, scan), "scan not written");
+    require(imaging::writeTarga(scanPath, scan), "scan not written");
 
     const std::vector<float> model = printsim::idealScannerModel(scanner);
     crosscheck::writeInput("printer/model.bin", model.data(), model.size() * sizeof(float));
@@ -99,11 +100,11 @@ CROSSCHECK_INPUT(printer_scans) {
     options.tiltDegrees = -0.8;
     options.blurPixels = 0.5;
     scanner.noiseSigma = 2.0;
-    const printsim::RgbImage laser =
+    const imaging::Image laser =
         printsim::printAndScan(*image, printsim::printerPreset(printsim::PrinterPreset::Laser), scanner, options);
     const std::string laserPath = crosscheck::inputPath("printer/laser_150dpi.tga");
     crosscheck::writeInput("printer/laser_150dpi.tga", Bytes{});  // the folder
-    require(printsim::writeTargaImage(laserPath, laser), "laser scan not written");
+    require(imaging::writeTarga(laserPath, laser), "laser scan not written");
 }
 #endif
 

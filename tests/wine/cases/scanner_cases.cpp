@@ -8,6 +8,7 @@
 #include "qel_cms.h"
 
 #ifndef _WIN32
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #endif
 
@@ -82,7 +83,7 @@ CROSSCHECK_INPUT(scanner_targets) {
         options.dpi = s.dpi;
         options.tiltDegrees = s.tilt;
         crosscheck::writeInput(inputName(s, ".tga"),
-                               it8sim::targaFromRaster(it8sim::renderIt8TargetRgb(refs, response, options)));
+                               imaging::encodeTarga(it8sim::renderIt8TargetRgb(refs, response, options)));
     }
     const std::string reference = it8sim::it8ReferenceText(refs);
     crosscheck::writeInput("scanner/reference.txt", Bytes(reference.begin(), reference.end()));

@@ -10,10 +10,11 @@
 // the rendered target: their cells would be the frame's side columns.
 // The top edge of the target (row A) is scanned first.
 //
-// Two pixel orders are produced: the raster in scan-line order (line 0 is
-// the first scanned line, pixels red, green, blue), as a scanner delivers it,
-// and the Targa file as the scanner drivers write it (file row 0 is the last
-// scanned line, pixels blue, green, red).
+// The rendered scan is an imaging::Image in scan-line order (row 0 is the
+// first scanned line, the top edge; pixels red, green, blue) with its
+// resolution in the metadata. Written with the Targa codec (bottom row
+// first) it is the file that the scanner drivers write: file row 0 is the
+// last scanned line.
 //
 // Deterministic: the same inputs give the same bytes on every platform
 // (the noise comes from a generator of our own).
@@ -25,6 +26,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "imaging/image.h"
 
 namespace it8sim {
 
@@ -110,20 +113,8 @@ struct TargetOptions {
     Xyz stripe{85.4, 88.6, 73.1};      // the interrupting stripe
 };
 
-// Scan-line order: line 0 first scanned; 3 bytes per pixel, red, green, blue.
-struct RgbRaster {
-    int width = 0;
-    int height = 0;
-    double dpi = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* line(int i) const { return rgb.data() + static_cast<std::size_t>(i) * 3 * width; }
-    Rgb8 at(int x, int line) const {
-        const std::uint8_t* p = this->line(line) + 3 * static_cast<std::size_t>(x);
-        return {p[0], p[1], p[2]};
-    }
-};
-
-RgbRaster renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse& response,
+// Scan-line order: row 0 first scanned; 8-bit RGB; x and y resolution dpi.
+imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse& response,
                              const TargetOptions& options);
 
 // Where the middle of a frame cell lands: pixel x and scan line (fractional).
@@ -132,10 +123,6 @@ struct ScanPoint {
 };
 ScanPoint cellCentreInScan(const TargetOptions& options, int imageWidth, int imageHeight, int cellRow,
                            int cellColumn);
-
-// The Targa file of a raster as the scanner drivers write it.
-std::vector<std::uint8_t> targaFromRaster(const RgbRaster& raster);
-bool writeTargaFile(const std::string& path, const RgbRaster& raster);
 
 }  // namespace it8sim
 

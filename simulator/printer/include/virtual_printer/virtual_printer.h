@@ -13,10 +13,11 @@
 //
 // Print and scan geometry: the image is printed at `printDpi` image pixels
 // per inch in the middle of a sheet that covers the whole scan area, turned
-// by `tiltDegrees` about its centre, and scanned at `dpi`. The scan keeps
-// the image's orientation in file order: the file row 0 of the written
-// Targa shows the image's file row 0 side, as the scanner drivers write the
-// print when its top is scanned last.
+// by `tiltDegrees` about its centre, and scanned at `dpi`. Images are
+// imaging::Image (rows top first); the scan keeps the image's orientation:
+// its top row shows the image's top side. Written with the Targa codec
+// (bottom row first), its file row 0 shows the side of the chart's file
+// row 0, as the scanner drivers write the print when its top is scanned last.
 //
 // Deterministic: the same inputs give the same bytes (the noise comes from
 // a generator of our own).
@@ -29,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/image.h"
 #include "it8_target/virtual_it8.h"
 
 namespace printsim {
@@ -70,18 +72,7 @@ Xyz printRgb(double r, double g, double b, const PrinterResponse& printer);
 // The printer's paper (drive 255, 255, 255).
 inline Xyz paperWhite(const PrinterResponse& p) { return p.primaries[kPaper]; }
 
-// An RGB image in file order (row 0 first), pixels red, green, blue.
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* at(int x, int y) const { return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3; }
-};
-
-// Reads an uncompressed 24-bit Targa file in file order; nothing when the
-// file is missing, of another kind, or short.
-std::optional<RgbImage> readTargaImage(const std::string& path);
-bool writeTargaImage(const std::string& path, const RgbImage& image);
+using imaging::Image;
 
 struct PrintScanOptions {
     double printDpi = 100;      // image pixels per inch on the sheet
@@ -93,13 +84,14 @@ struct PrintScanOptions {
 };
 
 // The print of image scanned at options.dpi through scanner (its noise and
-// seed included), as the drivers' Targa file would hold it: file row 0 shows
-// the image's row 0 side, width a multiple of 4 pixels.
-RgbImage printAndScan(const RgbImage& image, const PrinterResponse& printer,
+// seed included), as the drivers' Targa file would hold it: 8-bit RGB, width
+// a multiple of 4 pixels, the image's top side at the top.
+Image printAndScan(const Image& image, const PrinterResponse& printer,
                       const it8sim::ScannerResponse& scanner, const PrintScanOptions& options);
 
 // Where the middle of image pixel (x, y) lands in the scan of printAndScan
-// (fractional pixel and file row), for the same image size and options.
+// (fractional pixel and row, rows top first), for the same image size and
+// options.
 struct ScanPosition {
     double x = 0, y = 0;
 };
