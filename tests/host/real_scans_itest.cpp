@@ -9,6 +9,7 @@
 
 #include "aucal_run.h"
 #include "image_io.h"
+#include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "scan_orientation.h"
 #include "support/temp_dir.h"
@@ -71,7 +72,7 @@ TEST(RealScans, EveryTurnAndFileTypeOfTheTargetGivesTheSameModel) {
     testsupport::TempDir dir;
     const auto refs = it8sim::makeIt8Reference();
     const auto raster = it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), {});
-    ASSERT_TRUE(it8sim::writeTargaFile(dir.file("it8.tga"), raster));
+    ASSERT_TRUE(imaging::writeTarga(dir.file("it8.tga"), raster));
     ASSERT_TRUE(it8sim::writeIt8ReferenceFile(dir.file("ref.txt"), refs));
     expectSameResultFromEveryVariant(dir, dir.file("it8.tga"), "scanner --reference " + dir.file("ref.txt") + " --image",
                                      "mdl");
@@ -99,7 +100,7 @@ struct Refusal {
 TEST(RealScans, RefusalsSayWhatWasLookedForOrNameTheLine) {
     testsupport::TempDir dir;
     const auto refs = it8sim::makeIt8Reference();
-    ASSERT_TRUE(it8sim::writeTargaFile(
+    ASSERT_TRUE(imaging::writeTarga(
         dir.file("it8.tga"), it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), {})));
     std::string text = it8sim::it8ReferenceText(refs);
     const std::size_t b5 = text.find("\nB5\t") + 4;  // on line 38: 11 header lines, A1..A22, B1..B5
