@@ -12,8 +12,9 @@ build=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchma
 native=(clang libclang-rt-14-dev chromium fonts-dejavu-core)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xvfb xauth)
 wine32=(wine wine32:i386)
-# Only the ICC accuracy report in bench/ runs it, as a measuring peer.
-bench=(argyll)
+# Measuring peers in bench/: ArgyllCMS for the ICC accuracy report, tificc
+# (LittleCMS) and ImageMagick for aucal correct end to end.
+bench=(argyll liblcms2-utils imagemagick)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
