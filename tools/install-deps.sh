@@ -7,10 +7,10 @@ set -euo pipefail
 
 # The native build (its tests and benchmarks are built too).
 build=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-       liblcms2-dev libcli11-dev libpng-dev libtiff-dev)
+       liblcms2-dev libcli11-dev libpng-dev libtiff-dev zlib1g-dev)
 # The fuzzers (clang, libFuzzer) and the report's browser test.
 native=(clang libclang-rt-14-dev chromium fonts-dejavu-core)
-windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 xvfb xauth)
+windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth)
 wine32=(wine wine32:i386)
 # Measuring peers in bench/: ArgyllCMS for the ICC accuracy report, tificc
 # (LittleCMS) and ImageMagick for aucal correct end to end.

@@ -7,6 +7,7 @@
 #define SIMULATOR_PASSTHROUGH_DIALECT_H
 
 #include <cstdint>
+#include <vector>
 
 #include "scenario.h"
 
@@ -111,6 +112,26 @@ struct DialectSpec {
 };
 
 const DialectSpec& dialectSpec(Dialect dialect);
+
+// Bytes of the command block of a function code in a dialect (0: no such code).
+std::uint32_t blockBytes(Dialect dialect, std::uint32_t code);
+
+// What a field of a command block holds, for people and for the trace.
+enum class FieldKind : std::uint8_t {
+    Value,          // a request the driver sets
+    Reply,          // what the scanner answers (the driver leaves the last answer there)
+    Records,        // 32-bit address of piece records BUF_ADDR filled
+    Piece,          // 32-bit address of the first piece of a described block
+    CallerMemory,   // 32-bit address of memory no BUF_ADDR described (tone tables)
+};
+struct NamedField {
+    const char* name;
+    Field field;
+    FieldKind kind = FieldKind::Value;
+};
+// The fields of a command block that the dialect defines, the status first.
+// Bytes outside them are reserved: neither side gives them a meaning.
+std::vector<NamedField> blockFields(const DialectSpec& spec, std::uint32_t code);
 
 }  // namespace sim
 

@@ -1,7 +1,8 @@
 // The three procedures of the pass-through library and its one piece of
 // module state: the scanner, created with the scenario at the first call
 // after the library is loaded and destroyed when it is unloaded (its log then
-// records UNLOAD). No exception leaves a procedure.
+// records UNLOAD), or, when the scenario names a trace, the replay of that
+// trace. No exception leaves a procedure.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "library_folder.h"
+#include "replay.h"
 #include "platform/calling.h"
 #include "scanner.h"
 
@@ -29,12 +31,17 @@ std::string readText(const std::string& path, bool* found) {
 
 struct ModuleState {
     std::unique_ptr<sim::Scanner> scanner;
+    std::unique_ptr<sim::Replay> replay;
+    ~ModuleState() {
+        if (replay) replay->finish();
+    }
 };
 
 ModuleState g_state;
 
-sim::Scanner* scanner() {
-    if (!g_state.scanner) {
+// Loads the scenario once: the simulated scanner, or a replay.
+void start() {
+    if (!g_state.scanner && !g_state.replay) {
         const std::string folder = sim::libraryFolder();
         const char* env = std::getenv("AUCAL_SIM_SCENARIO");
         const std::string path = env != nullptr && *env != '\0' ? std::string(env) : folder + "/scenario.txt";
@@ -43,10 +50,14 @@ sim::Scanner* scanner() {
         base = slash == std::string::npos ? std::string(".") : base.substr(0, slash);
         bool found = false;
         const std::string text = readText(path, &found);
-        g_state.scanner = std::make_unique<sim::Scanner>(
-            sim::parseScenario(text, sim::dialectForFolder(folder), base), found ? path : std::string());
+        sim::Scenario scenario = sim::parseScenario(text, sim::dialectForFolder(folder), base);
+        if (!scenario.replayPath.empty()) {
+            g_state.replay =
+                std::make_unique<sim::Replay>(scenario.replayPath, scenario.dialect, scenario.replayReportPath);
+        } else {
+            g_state.scanner = std::make_unique<sim::Scanner>(std::move(scenario), found ? path : std::string());
+        }
     }
-    return g_state.scanner.get();
 }
 
 }  // namespace
@@ -55,7 +66,8 @@ extern "C" {
 
 PF_EXPORT std::uint32_t PF_STDCALL ADDR_CHK(void) {
     try {
-        return scanner()->addressCheck();
+        start();
+        return g_state.replay ? g_state.replay->addressCheck() : g_state.scanner->addressCheck();
     } catch (...) {
         return 0;
     }
@@ -63,7 +75,9 @@ PF_EXPORT std::uint32_t PF_STDCALL ADDR_CHK(void) {
 
 PF_EXPORT std::uint32_t PF_STDCALL SPI_CALL(void* block, std::uint32_t adapter, std::uint32_t code) {
     try {
-        return scanner()->command(block, adapter, code);
+        start();
+        return g_state.replay ? g_state.replay->command(block, adapter, code)
+                              : g_state.scanner->command(block, adapter, code);
     } catch (...) {
         return static_cast<std::uint32_t>(sim::SimStatus::BadAddress);
     }
@@ -71,7 +85,9 @@ PF_EXPORT std::uint32_t PF_STDCALL SPI_CALL(void* block, std::uint32_t adapter, 
 
 PF_EXPORT std::uint32_t PF_STDCALL BUF_ADDR(void* block, std::uint32_t size, void* records, std::uint32_t unit) {
     try {
-        return scanner()->describeBuffer(block, size, records, unit);
+        start();
+        return g_state.replay ? g_state.replay->describeBuffer(block, size, records, unit)
+                              : g_state.scanner->describeBuffer(block, size, records, unit);
     } catch (...) {
         return 0;
     }

@@ -199,6 +199,9 @@ bool parseName(const std::string& v, std::string* out) {
     return true;
 }
 
+struct KeyValue;
+bool parsePath(const KeyValue& k, std::string* out);
+
 // What a key's parser gets: the value, its words, the scenario's folder.
 struct KeyValue {
     const std::string& value;
@@ -206,6 +209,13 @@ struct KeyValue {
     const std::string& baseFolder;
 };
 using KeyParser = bool (*)(Scenario&, const KeyValue&);
+
+// A non-empty path, relative to the scenario's folder.
+bool parsePath(const KeyValue& k, std::string* out) {
+    if (k.value.empty()) return false;
+    *out = resolvePath(k.value, k.baseFolder);
+    return true;
+}
 
 struct KeyEntry {
     const char* key;
@@ -276,6 +286,8 @@ const KeyEntry kKeys[] = {
          s.logPath = lower(k.value) == "none" ? std::string() : resolvePath(k.value, k.baseFolder);
          return true;
      }},
+    {"replay", [](Scenario& s, const KeyValue& k) { return parsePath(k, &s.replayPath); }},
+    {"replay_report", [](Scenario& s, const KeyValue& k) { return parsePath(k, &s.replayReportPath); }},
 };
 
 // Applies one key; false when the key is unknown or its value is bad.

@@ -92,6 +92,11 @@
  *   buf_addr_fail = <n>[+]          the n-th BUF_ADDR call returns 0 pieces
  *   log = passthrough.log | none    the call log (relative paths from the
  *                                   scenario's folder)
+ *   replay = FILE                   answer from a recorded trace (see
+ *                                   simulator/trace/trace.h) instead of the
+ *                                   simulated scanner; every other key but
+ *                                   dialect is then ignored
+ *   replay_report = FILE            where replay writes the first divergence
  *
  * Statuses of the simulator's own checks (the scanner refuses a request):
  *   0x8F01 bad field (a request field or constant is wrong)
@@ -223,6 +228,8 @@ struct Scenario {
     std::vector<ReplyOverride> replies;
     CallSelector bufAddrFail;
     std::string logPath;  // empty: no log
+    std::string replayPath;        // a trace to answer from instead of the simulated scanner
+    std::string replayReportPath;  // where replay writes its first divergence
     std::vector<std::string> problems;  // ignored lines, for the log
 };
 
