@@ -8,8 +8,9 @@ set -euo pipefail
 # The native build (its tests and benchmarks are built too).
 build=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
        liblcms2-dev libcli11-dev libpng-dev libtiff-dev zlib1g-dev)
-# The fuzzers (clang, libFuzzer) and the report's browser test.
-native=(clang libclang-rt-14-dev chromium fonts-dejavu-core)
+# The fuzzers (clang, libFuzzer), the browser tests of the report and the match
+# page, and ArgyllCMS, the second reader of the ICC profiles in the tests.
+native=(clang libclang-rt-14-dev chromium fonts-dejavu-core argyll)
 windows=(g++-mingw-w64-i686 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev xvfb xauth)
 wine32=(wine wine32:i386)
 # Measuring peers in bench/: ArgyllCMS for the ICC accuracy report, tificc
