@@ -4,7 +4,9 @@
 #include <filesystem>
 
 #include "command_registry.h"
+#include "atomic_file.h"
 #include "commands.h"
+#include "icc_embed.h"
 #include "image_io.h"
 #include "saved_file.h"
 #include "status_text.h"
@@ -28,6 +30,8 @@ std::string outputPathFor(const CorrectOptions& o, const std::string& input) {
 int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     if (!o.output.empty() && o.inputs.size() != 1) return fail("--output names one file; use --output-dir for several");
     std::string error;
+    std::vector<std::uint8_t> profile;
+    if (!o.embed.empty() && !loadRgbProfile(o.embed, &profile, &error)) return fail(error);
     LoadedFile block;
     if (!loadFileOfKind(o.block, {SavedKind::MatrixBlock, SavedKind::LookupBlock}, &block, &error)) return fail(error);
     EngineLibrary engine;
@@ -51,7 +55,19 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
             continue;
         }
         const std::string out = outputPathFor(o, input);
-        if (!writeImage(out, image, &error)) {
+        if (!profile.empty() && formatFromPath(out) == ImageFormat::Targa) {
+            fail(out + ": a Targa file cannot carry a profile; give --format png or tif to embed one");
+            ++failures;
+            continue;
+        }
+        // With --embed, the image is written and the profile embedded under
+        // the temporary name, so the output appears whole or not at all.
+        const bool written = profile.empty() ? writeImage(out, image, &error)
+                                             : writeFileAtomically(out, [&](const std::string& temporary, std::string* e) {
+                                                   return writeImage(temporary, image, e) &&
+                                                          embedProfileInFile(temporary, temporary, profile, e);
+                                               }, &error);
+        if (!written) {
             fail(error);
             ++failures;
             continue;
@@ -68,13 +84,15 @@ AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
     auto o = std::make_shared<CorrectOptions>();
     auto* cmd = app.add_subcommand("correct", "apply a saved correction block to images")
                     ->footer("Examples:\n  aucal correct --block printer.blk photo.tga\n"
-                             "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.tga");
+                             "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.tga\n"
+                             "  aucal correct --block monitor.blk --embed monitor.icc photo.png");
     cmd->add_option("--block,-b", o->block, "correction block saved by aucal monitor or aucal printer")->required();
     cmd->add_option("images", o->inputs, "images to correct (.tga, .png, .tif)")->required();
     cmd->add_option("--output,-o", o->output, "output file (one input only)");
     cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images");
     cmd->add_option("--format", o->format, "output type: tga, png or tif (default: as the input)")
         ->check(CLI::IsMember({"tga", "png", "tif"}));
+    cmd->add_option("--embed", o->embed, "ICC profile of the output device to embed (PNG and TIFF outputs)");
     return {cmd, [o, &common] { return runCorrect(*o, common); }};
 }
 

@@ -26,8 +26,17 @@ struct CorrectOptions {
     std::string output;     // one input: the output file
     std::string outputDir;  // several inputs: written here under their own names
     std::string format;     // "", "tga", "png", "tif": output type (default: the input's)
+    std::string embed;      // ICC profile embedded into each output (PNG or TIFF)
 };
 int runCorrect(const CorrectOptions& options, const CommonOptions& common);
+
+struct AssignOptions {
+    std::string profile;
+    std::vector<std::string> inputs;
+    std::string output;     // one input: the output file
+    std::string outputDir;  // the copies go here under the inputs' names; default: beside them, "-profiled"
+};
+int runAssign(const AssignOptions& options, const CommonOptions& common);
 
 struct InfoOptions {
     std::vector<std::string> files;

@@ -1,11 +1,16 @@
 #include "icc_embed.h"
 
+#include <lcms2.h>
 #include <tiffio.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
+
+#include "atomic_file.h"
 
 namespace aucal {
 
@@ -16,6 +21,14 @@ using Bytes = std::vector<std::uint8_t>;
 bool say(std::string* error, const std::string& sentence) {
     if (error) *error = sentence;
     return false;
+}
+
+bool readWhole(const std::string& path, Bytes* bytes, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return say(error, "cannot open " + path);
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad()) return say(error, "cannot read " + path);
+    return true;
 }
 
 std::uint32_t big32(const std::uint8_t* p) {
@@ -200,6 +213,27 @@ bool embedProfile(const Bytes& file, const Bytes& profile, Bytes* out, std::stri
         case ImageContainer::Unknown: break;
     }
     return say(error, "not a PNG, TIFF or JPEG file (a profile cannot be embedded in a Targa file)");
+}
+
+bool loadRgbProfile(const std::string& path, Bytes* profile, std::string* error) {
+    if (!readWhole(path, profile, error)) return false;
+    cmsHPROFILE h = cmsOpenProfileFromMem(profile->data(), static_cast<cmsUInt32Number>(profile->size()));
+    if (h == nullptr) return say(error, path + " is not an ICC profile LittleCMS can read");
+    const bool rgb = cmsGetColorSpace(h) == cmsSigRgbData;
+    const cmsProfileClassSignature kind = cmsGetDeviceClass(h);
+    cmsCloseProfile(h);
+    if (!rgb) return say(error, path + " is not a profile of RGB images");
+    // A device link or an abstract profile describes a conversion, not the colours of an image.
+    if (kind == cmsSigLinkClass || kind == cmsSigAbstractClass || kind == cmsSigNamedColorClass)
+        return say(error, path + " is a conversion (device link), not a profile to embed in an image");
+    return true;
+}
+
+bool embedProfileInFile(const std::string& input, const std::string& output, const Bytes& profile, std::string* error) {
+    Bytes file, embedded;
+    if (!readWhole(input, &file, error)) return false;
+    if (!embedProfile(file, profile, &embedded, error)) return say(error, input + ": " + *error);
+    return writeFileAtomically(output, embedded.data(), embedded.size(), error);
 }
 
 }  // namespace aucal

@@ -31,6 +31,15 @@ ImageContainer containerOf(const std::vector<std::uint8_t>& file);
 bool embedProfile(const std::vector<std::uint8_t>& file, const std::vector<std::uint8_t>& profile,
                   std::vector<std::uint8_t>* out, std::string* error);
 
+// Reads an ICC profile for embedding into RGB images: LittleCMS must open it,
+// its colour space must be RGB and it must describe a device or colour space
+// (not a device link). False with a sentence otherwise.
+bool loadRgbProfile(const std::string& path, std::vector<std::uint8_t>* profile, std::string* error);
+
+// Reads a file, embeds the profile and writes the result atomically.
+bool embedProfileInFile(const std::string& input, const std::string& output, const std::vector<std::uint8_t>& profile,
+                        std::string* error);
+
 // The largest share of a profile in one JPEG APP2 segment: 65535 less the
 // length field (2) and the "ICC_PROFILE\0" + number + count header (14).
 constexpr std::size_t kJpegIccChunk = 65519;

@@ -21,7 +21,8 @@
 #include "match_page.h"
 
 #include <cstdio>
-#include <fstream>
+
+#include "atomic_file.h"
 
 namespace aucal {
 
@@ -222,11 +223,8 @@ std::string matchPageHtml(const MatchPageSettings& settings) {
 }
 
 bool writeMatchPage(const std::string& path, const MatchPageSettings& settings, std::string* error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << matchPageHtml(settings);
-    out.flush();
-    if (!out && error != nullptr) *error = "cannot write " + path;
-    return static_cast<bool>(out);
+    const std::string html = matchPageHtml(settings);
+    return writeFileAtomically(path, html.data(), html.size(), error);
 }
 
 }  // namespace aucal
