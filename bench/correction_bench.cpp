@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "qel_cms.h"
 
 namespace {

@@ -22,10 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "icc_profiles.h"
+#include "icc_build.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
+#include "scanner_model_eval.h"
+#include "target_patches.h"
 
 namespace {
 
@@ -197,8 +199,10 @@ int main() {
         for (const auto& h : held) {
             rgb.push_back(it8sim::trueScannerRgb(h, response));
             truth.push_back(pcsLab(pcsXyzFromReference({h.x, h.y, h.z})));
-            const Xyz3 predicted = modelPolynomialXyz(model, {rgb.back().r, rgb.back().g, rgb.back().b});
-            own.de.push_back(deltaE2000(pcsLab(pcsXyzFromReference(predicted)), truth.back()));
+            const float levels[3] = {float(rgb.back().r), float(rgb.back().g), float(rgb.back().b)};
+            float predicted[3];
+            qel::ModelLevelsXyz(model.data(), levels, predicted);
+            own.de.push_back(deltaE2000(pcsLab(pcsXyzFromReference({predicted[0], predicted[1], predicted[2]})), truth.back()));
         }
         std::printf("%s\n", name.c_str());
         own.print("(a) engine model: curves and polynomial");

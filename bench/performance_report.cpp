@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "correction.h"
-#include "correction_blocks.h"
 #include "imaging/targa.h"
+#include "qel_layout.h"
 #include "sample_blocks.h"
 #include "qel_cms.h"
 

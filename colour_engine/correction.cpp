@@ -7,7 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "frame.h"
 #include "numeric.h"
@@ -96,7 +96,7 @@ QEL_API int32_t QEL_CDECL InitCorrect(const void* block, int32_t size) {
         for (int k = 0; k < 3; ++k)
             for (int j = 0; j < 4; ++j)
                 s.matrix[k][j] = qel::truncToInt32(
-                    static_cast<double>(qel::loadFloatLE(copy + 768 + 4 * (4 * k + j))) * 64.0);
+                    static_cast<double>(qel::loadFloatLE(copy + qel::matrixEntryOffset(k, j))) * 64.0);
         qel::prepareMatrix(s.matrix, s.tables, &prepared.matrixTables);
         prepared.matrixPath = path;
         prepared.matrix = qel::matrixKernelFor(path, prepared.matrixTables);

@@ -7,6 +7,7 @@
 #endif
 
 #include "correction.h"
+#include "qel_layout.h"
 
 namespace qel {
 
@@ -18,7 +19,7 @@ void prepareLookup(const std::uint8_t* block, LookupTables* t) {
             const unsigned g = block[256 * c + v];
             t->axis[c][v] = ((stride[c] * (g >> 4)) << 12) | ((g & 15) << fractionAt[c]);
         }
-    const std::uint8_t* grid = block + 768;
+    const std::uint8_t* grid = block + kLutBlockGrid;
     for (int node = 0; node < 16 * 289; ++node) {
         const std::uint8_t* a = grid + 3 * node;
         const std::uint8_t* b = a + 3 * 289;

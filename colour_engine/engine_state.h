@@ -13,6 +13,10 @@
 
 namespace qel {
 
+// Flags of the engine's global memory blocks.
+constexpr unsigned kFixedShareZeroed = PF_GMEM_FIXED | PF_GMEM_DDESHARE | PF_GMEM_ZEROINIT;
+constexpr unsigned kMovableZeroed = PF_GMEM_MOVEABLE | PF_GMEM_ZEROINIT;
+
 enum class CorrectionMode : std::int32_t { Matrix = 0, Lookup = 1 };
 
 struct CorrectionState {

@@ -6,8 +6,6 @@
 
 namespace qel {
 
-EngineState g_engine;
-
 void reportProgress(ProgressRecord* record, ProgressCallback callback, int percent) {
     if (record == nullptr || callback == nullptr) return;
     record->count = static_cast<std::uint16_t>(percent);

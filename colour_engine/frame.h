@@ -17,10 +17,6 @@ void reportProgress(ProgressRecord* record, ProgressCallback callback, int perce
 // message taken is discarded.
 int PollEscapeKey();
 
-// Flags of the engine's global memory blocks.
-constexpr unsigned kFixedShareZeroed = PF_GMEM_FIXED | PF_GMEM_DDESHARE | PF_GMEM_ZEROINIT;
-constexpr unsigned kMovableZeroed = PF_GMEM_MOVEABLE | PF_GMEM_ZEROINIT;
-
 }  // namespace qel
 
 #endif

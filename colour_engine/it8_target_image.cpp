@@ -11,7 +11,6 @@
 #include <cstdlib>
 
 #include "engine_state.h"
-#include "frame.h"
 #include "numeric.h"
 #include "platform/raii.hpp"
 #include "targa.h"
@@ -205,14 +204,10 @@ bool LocateIt8Frame(PfFile file, int width, int height, EdgeTrace& left, EdgeTra
     return locateFrame(ImageRows{file, width, height, rowBuffer.as<std::uint8_t>()}, left, right);
 }
 
-PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& right, int width, int height,
-                        int cellRow, int cellColumn) {
-    PatchSample out;
-    if (cellRow < 0 || cellRow >= kFrameCellRows || cellColumn < 0 || cellColumn >= kFrameCellColumns) return out;
-    std::int32_t* cell = g_engine.targetPatches.cell[cellRow][cellColumn];
-    cell[0] = cell[1] = cell[2] = 0;
-    if (width <= 0 || height <= 0) return out;
-
+PatchWindow It8PatchWindow(const EdgeTrace& left, const EdgeTrace& right, int width, int height, int cellRow,
+                           int cellColumn) {
+    PatchWindow window;
+    if (width <= 0 || height <= 0) return window;
     const double colX = (static_cast<double>(right.x1) - left.x1) / 24.0;
     const double colY = (static_cast<double>(right.y1) - left.y1) / 24.0;
     const double rowX = (static_cast<double>(left.x0) - left.x1) / 16.0;
@@ -236,7 +231,22 @@ PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& rig
     if (y0 < 0) y0 = 0;
     if (x1 > width - 1) x1 = width - 1;
     if (y1 > height - 1) y1 = height - 1;
-    if (x0 > x1 || y0 > y1) return out;
+    window.x0 = static_cast<std::int32_t>(x0);
+    window.y0 = static_cast<std::int32_t>(y0);
+    window.x1 = static_cast<std::int32_t>(x1);
+    window.y1 = static_cast<std::int32_t>(y1);
+    return window;
+}
+
+PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& right, int width, int height,
+                        int cellRow, int cellColumn) {
+    PatchSample out;
+    if (cellRow < 0 || cellRow >= kFrameCellRows || cellColumn < 0 || cellColumn >= kFrameCellColumns) return out;
+    std::int32_t* cell = g_engine.targetPatches.cell[cellRow][cellColumn];
+    cell[0] = cell[1] = cell[2] = 0;
+    const PatchWindow window = It8PatchWindow(left, right, width, height, cellRow, cellColumn);
+    if (window.empty()) return out;
+    const std::int64_t x0 = window.x0, x1 = window.x1, y0 = window.y0, y1 = window.y1;
 
     pf::LockedGlobal buffer(kMovableZeroed, 3u * static_cast<std::size_t>(width));
     if (!buffer.ok()) {
@@ -269,7 +279,7 @@ PatchSample SamplePatch(PfFile file, const EdgeTrace& left, const EdgeTrace& rig
     return out;
 }
 
-int ReadIt8TargetImage(const char* path) {
+int ReadIt8TargetImage(const char* path, It8Frame* frame) {
     if (path == nullptr) return 1;
     pf::FileHandle file(pfLopen(path, PF_OF_READ));
     if (!file.ok()) return 1;
@@ -289,6 +299,7 @@ int ReadIt8TargetImage(const char* path) {
 
     EdgeTrace left, right;
     if (!LocateIt8Frame(file.get(), width, height, left, right)) return 1;
+    if (frame != nullptr) *frame = It8Frame{true, width, height, left, right};
 
     for (auto& row : g_engine.targetPatches.cell)
         for (auto& cell : row) cell[0] = cell[1] = cell[2] = 0;
@@ -306,6 +317,18 @@ int ReadIt8TargetImage(const char* path) {
     for (int c = 1; c <= 22; ++c)
         if (SamplePatch(file.get(), left, right, width, height, kGreyScaleCellRow, c).noMemory) return 1;
     return 0;
+}
+
+void FillMeasuredRecord(const TargetPatchTable& table, PatchRecord* measured) {
+    for (int row = 1; row <= 12; ++row)
+        for (int k = 0; k < 9; ++k) {
+            const int index = ChromaticPatchIndex(row, kUsedColumns[k]);
+            for (int c = 0; c < 3; ++c)
+                measured->entry[index][c] = static_cast<float>(table.cell[row][kUsedColumns[k]][c]);
+        }
+    for (int n = 1; n <= kGreyPatches; ++n)
+        for (int c = 0; c < 3; ++c)
+            measured->entry[GreyPatchIndex(n)][c] = static_cast<float>(table.cell[kGreyScaleCellRow][n][c]);
 }
 
 }  // namespace qel

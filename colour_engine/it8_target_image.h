@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "engine_state.h"
+#include "it8_reference.h"
 #include "platform/files.h"
 
 namespace qel {
@@ -25,13 +27,40 @@ struct PatchSample {
     bool noMemory = false;   // the cell's row buffer could not be had: not sampled
 };
 
+// A cell's sample window: inclusive pixel bounds, y in file rows, clipped to
+// the image. Empty (nothing sampled) when x0 > x1 or y0 > y1.
+struct PatchWindow {
+    std::int32_t x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+    bool empty() const { return x0 > x1 || y0 > y1; }
+};
+
+// The target as the reader found it: the image size and the two traced
+// edges of the frame. found is false when no plausible frame was traced.
+struct It8Frame {
+    bool found = false;
+    int width = 0, height = 0;
+    EdgeTrace left, right;
+};
+
 // 0 when the target was found, passed the orientation check and was sampled
 // into g_engine.targetPatches; 1 when the file cannot be opened or is not an
 // uncompressed 24-bit Targa image with all its pixel rows, when no frame is
 // found, when the orientation check fails (the table then holds only GS1
 // and GS22), or when a cell's row buffer cannot be allocated. The table is
 // left unchanged when no frame is found.
-int ReadIt8TargetImage(const char* path);
+// When frame is not null it receives the image size and the traced edges
+// (found only when a frame passed the plausibility check).
+int ReadIt8TargetImage(const char* path, It8Frame* frame = nullptr);
+
+// The window of cell (cellRow, cellColumn) of the frame given by the two
+// edges, in a width x height image: a square of side 2 h + 1 around the cell
+// centre, h = a third of the cell size (truncated), clipped to the image.
+PatchWindow It8PatchWindow(const EdgeTrace& left, const EdgeTrace& right, int width, int height, int cellRow,
+                           int cellColumn);
+
+// Copies the sampled means into the measured record in reference patch index
+// order: cell rows 1..12 at the used columns, then cell row 14 columns 1..22.
+void FillMeasuredRecord(const TargetPatchTable& table, PatchRecord* measured);
 
 // Averages the window of cell (cellRow, cellColumn) of the frame given by the
 // two edges, stores the mean in g_engine.targetPatches and returns it. The

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "colour_math.h"
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "numeric.h"
 #include "qel_cms.h"
@@ -14,10 +14,6 @@
 namespace qel {
 
 namespace {
-
-// Offset of the scanner model's linear matrix (rows X, Y, Z; constant, then
-// the factors of raw channels 0, 1, 2; referred to the target white).
-constexpr int kModelLinearMatrix = 795;
 
 bool strictlyBetweenZeroAndOne(float v) { return v > 0.0f && v < 1.0f; }
 
@@ -33,7 +29,7 @@ void BuildMatrixBlock(int levelR, int levelG, int levelB, const float* model, st
     float a[3][4];
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 4; ++col)
-            a[row][col] = static_cast<float>(model[kModelLinearMatrix + 4 * row + col] * rowScale[row]);
+            a[row][col] = static_cast<float>(model[scanner_model::linearMatrixIndex(row, col)] * rowScale[row]);
 
     float monitor[9];
     MonitorMatrixFromPhosphors(monitor);
@@ -61,7 +57,7 @@ void BuildMatrixBlock(int levelR, int levelG, int levelB, const float* model, st
             for (float& v : row) v = 0.0f;
 
     for (int k = 0; k < 3; ++k)
-        for (int col = 0; col < 4; ++col) storeFloatLE(block + 768 + 4 * (4 * k + col), c[k][col]);
+        for (int col = 0; col < 4; ++col) storeFloatLE(block + matrixEntryOffset(k, col), c[k][col]);
 
     const int levels[3] = {levelR, levelG, levelB};
     for (int ch = 0; ch < 3; ++ch)

@@ -11,39 +11,25 @@
 #include <cstdint>
 
 #include "colour_math.h"
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "frame.h"
 #include "numeric.h"
 #include "qel_cms.h"
+#include "scanner_model_eval.h"
 
 namespace qel {
 
 namespace {
 
-// ScannerModel float offsets.
-constexpr int kModelToneCurves = 0;     // 3 x 256: relative luminance per level
-constexpr int kModelPolynomial = 768;   // 3 x 9: X, Y, Z coefficients
-constexpr int kModelGrid = 807;         // 17^3 nodes of L*, a*, b*
-
 constexpr int kPaperPatch = 511;        // all channels at 255: blank paper
 constexpr int kBlackPatch = 0;          // all channels at 0: full black
-constexpr double kLightnessRange = 78.6;
 constexpr double kNoPatchDistance = 1e9;
 constexpr int kRefinePasses = 101;
 constexpr int kCoarsePasses = 6;        // passes that probe further than one level
 constexpr double kWorkingEncodePower = 0.45454545454545453;
 
 PrinterModelState& state() { return g_engine.printerModel; }
-
-// Model tone curve ch at a level given as a float, rounded (levels outside
-// 0..255, or NaN, take the nearest end of the curve).
-float toneAt(const float* model, int ch, float level) {
-    std::int32_t n = truncToInt32(static_cast<double>(level) + 0.5);
-    if (n < 0) n = 0;
-    if (n > 255) n = 255;
-    return model[kModelToneCurves + 256 * ch + n];
-}
 
 double squaredDistance(const float p[3], const float q[3]) {
     const double d0 = static_cast<double>(p[0]) - q[0];
@@ -77,7 +63,7 @@ void storeNode(std::uint8_t* block, int i0, int i1, int i2, const double rgb[3])
 }
 
 const float* gridNode(const float* model, int i0, int i1, int i2) {
-    return model + kModelGrid + 3 * (289 * i0 + 17 * i1 + i2);
+    return model + scanner_model::gridIndex(i0, i1, i2);
 }
 
 // The interpolation cell of a point: per axis the integer part of
@@ -109,24 +95,17 @@ Cell locateCell(const double v[3], double step, int maxIndex) {
 void ComputePrinterXyz(const PrinterRgb* measured, const float* model) {
     PrinterModelState& s = state();
     for (int p = 0; p < kPrinterPatchCount; ++p) {
-        const float r = toneAt(model, 0, measured[p][0]);
-        const float g = toneAt(model, 1, measured[p][1]);
-        const float b = toneAt(model, 2, measured[p][2]);
-        const float terms[9] = {r, g, b, r * r, g * g, b * b, r * g, g * b, r * b};
-        for (int out = 0; out < 3; ++out) {
-            const float* coef = model + kModelPolynomial + 9 * out;
-            float sum = 0.0f;
-            for (int t = 0; t < 9; ++t) sum += terms[t] * coef[t];
-            // Negative (and NaN) sums become 0: no printed colour is below black.
-            s.xyz[p][out] = sum >= 0.0f ? sum : 0.0f;
-        }
+        float xyz[3];
+        ModelLevelsXyz(model, measured[p], xyz);
+        // Negative (and NaN) sums become 0: no printed colour is below black.
+        for (int out = 0; out < 3; ++out) s.xyz[p][out] = xyz[out] >= 0.0f ? xyz[out] : 0.0f;
     }
 }
 
 void WritePrinterInputCurves(std::uint8_t* block, const float* model) {
     for (int ch = 0; ch < 3; ++ch)
         for (int n = 0; n < 256; ++n) {
-            const double v = std::sqrt(static_cast<double>(model[kModelToneCurves + 256 * ch + n])) * 255.0 + 0.5;
+            const double v = std::sqrt(static_cast<double>(model[scanner_model::toneIndex(ch, n)])) * 255.0 + 0.5;
             block[256 * ch + n] = truncToByte(v);
         }
 }
@@ -136,14 +115,7 @@ void ComputePrinterLab() {
     for (int c = 0; c < 3; ++c) s.paperWhite[c] = s.xyz[kPaperPatch][c];
     for (int p = 0; p < kPrinterPatchCount; ++p)
         XyzToLab(s.paperWhite[0], s.paperWhite[1], s.paperWhite[2], s.xyz[p][0], s.xyz[p][1], s.xyz[p][2], s.lab[p]);
-    s.lightnessScale = static_cast<float>((100.0 - s.lab[kBlackPatch][0]) / kLightnessRange);
-}
-
-void CompressTargetLab(float s, float lab[3]) {
-    const double chroma = s >= 1.0f ? (3.0 - s) / 2.0 : (s + 1.0) / 2.0;
-    lab[0] = static_cast<float>((lab[0] - 100.0) * s + 100.0);
-    lab[1] = static_cast<float>(lab[1] * chroma);
-    lab[2] = static_cast<float>(lab[2] * chroma);
+    s.lightnessScale = static_cast<float>((100.0 - s.lab[kBlackPatch][0]) / kPrinterLightnessRange);
 }
 
 int NearestPrinterPatch(const float lab[3]) {
@@ -250,13 +222,13 @@ PrinterLutResult BuildPrinterLut(const PrinterRgb* measured, std::uint8_t* block
 PrinterLutResult BuildLutFromPrinterTable(std::uint8_t* data, const float* model, ProgressRecord* progress,
                                           ProgressCallback callback) {
     // The table shares the buffer with the block: copy it all before the
-    // curves overwrite its first 768 bytes.
+    // curves overwrite its first bytes.
     PrinterModelState& s = state();
     for (int i0 = 0; i0 < kGridNodes; ++i0)
         for (int i1 = 0; i1 < kGridNodes; ++i1)
             for (int i2 = 0; i2 < kGridNodes; ++i2)
                 for (int c = 0; c < 3; ++c)
-                    s.table[i0][i1][i2][c] = data[3 * (289 * i0 + 17 * i1 + i2) + c];
+                    s.table[i0][i1][i2][c] = data[gridNodeOffset(i0, i1, i2) + c];
 
     WritePrinterInputCurves(data, model);
     for (int i0 = 0; i0 < kGridNodes; ++i0) {

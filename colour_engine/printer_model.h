@@ -64,9 +64,6 @@ void WritePrinterInputCurves(std::uint8_t* block, const float* model);
 // lightness scale (100 - L* of patch 0) / 78.6, into the module state.
 void ComputePrinterLab();
 
-// The target colour scaled into the printer's lightness range with scale s.
-void CompressTargetLab(float s, float lab[3]);
-
 // Index of the first chart patch with the smallest squared CIELAB distance
 // to lab (a later patch must be strictly closer; none closer than 1e9 gives
 // patch 0).

@@ -27,7 +27,7 @@ constexpr int kLastGreyEntry = kReferencePatches - 1;      // GS22
 constexpr int kAnchorFirst = 10, kAnchorLast = 19, kAnchorNone = 20;
 constexpr int kLastSegment = 20;
 constexpr double kToneFloor = -10.0;
-constexpr double kToneCeiling = 85.27 + 10.0;  // the white's Y plus 10
+constexpr double kToneCeiling = kTargetWhiteXyz[1] + 10.0;  // the white's Y plus 10
 constexpr double kChromaLimit = 150.0;
 constexpr double kGamutLow = -0.5, kGamutHigh = 100.5;
 constexpr double kGamutShrink = 0.8;
@@ -66,18 +66,6 @@ int roundedLevel(float value) {
 }
 
 }  // namespace
-
-void FillMeasuredRecord(const TargetPatchTable& table, PatchRecord* measured) {
-    for (int row = 1; row <= 12; ++row)
-        for (int k = 0; k < 9; ++k) {
-            const int index = ChromaticPatchIndex(row, kUsedColumns[k]);
-            for (int c = 0; c < 3; ++c)
-                measured->entry[index][c] = static_cast<float>(table.cell[row][kUsedColumns[k]][c]);
-        }
-    for (int n = 1; n <= kGreyPatches; ++n)
-        for (int c = 0; c < 3; ++c)
-            measured->entry[GreyPatchIndex(n)][c] = static_cast<float>(table.cell[kGreyScaleCellRow][n][c]);
-}
 
 int FitLinearScannerMatrix(const PatchRecord& reference, const PatchRecord& measured, float* model) {
     float a[kLinearUnknowns * kLinearUnknowns] = {};

@@ -7,31 +7,11 @@
 
 #include "engine_state.h"
 #include "it8_reference.h"
+#include "it8_target_image.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 namespace qel {
-
-// ScannerModel layout, in floats.
-namespace scanner_model {
-constexpr int kToneCurves = 0;         // 3 x 256: relative luminance per level, channel-major
-constexpr int kPolynomial = 768;       // 3 x 9: coefficients for X, Y, Z
-constexpr int kLinearMatrix = 795;     // 3 x 4: constant, channel 0, 1, 2 for X/82.22, Y/85.27, Z/70.37
-constexpr int kGrid = 807;             // 17^3 nodes of L*, a*, b*
-constexpr int kGridNodes = 17;
-constexpr int kFloats = 15546;
-static_assert(kGrid + 3 * kGridNodes * kGridNodes * kGridNodes == kFloats);
-static_assert(kFloats == QEL_MODEL_FLOATS);
-
-// Float index of grid node (i0, i1, i2).
-constexpr int gridIndex(int i0, int i1, int i2) { return kGrid + 3 * (289 * i0 + 17 * i1 + i2); }
-}  // namespace scanner_model
-
-// The white to which the model is referred, the same for every target.
-inline constexpr float kTargetWhite[3] = {82.22f, 85.27f, 70.37f};
-
-// Copies the sampled means into the measured record in reference patch index
-// order: cell rows 1..12 at the used columns, then cell row 14 columns 1..22.
-void FillMeasuredRecord(const TargetPatchTable& table, PatchRecord* measured);
 
 // Least-squares 3x4 matrix from raw levels (1, c0, c1, c2) to XYZ divided by
 // the target white. Returns the solver's status (1 solved, 0 singular).

@@ -15,43 +15,37 @@
 #include <filesystem>
 #include <memory>
 
-#include "colour_difference.h"
+#include "colour_maths.h"
 #include "command_registry.h"
 #include "commands.h"
-#include "icc_profiles.h"
+#include "icc_check.h"
 #include "image_io.h"
-#include "it8_target/virtual_it8.h"
 #include "report.h"
 #include "sample_image.h"
 #include "saved_file.h"
+#include "scanner_model_eval.h"
 #include "status_text.h"
+#include "target_patches.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace aucal {
 
 namespace {
 
-constexpr Xyz3 kTargetWhite{82.22, 85.27, 70.37};
-
 // Each patch's colour as the model gives it (its polynomial on the patch
-// means sampled from the scan) against the reference data, both as CIELAB
-// against the target white.
-std::vector<PatchDifference> patchDifferences(const RgbImage& scan, const std::vector<float>& model) {
+// means the engine sampled) against the reference data the engine read, both
+// as CIELAB against the target white.
+std::vector<PatchDifference> patchDifferences(const PatchSet& patches, const std::vector<float>& model) {
     std::vector<PatchDifference> out;
-    std::vector<std::array<double, 3>> means;
-    std::string error;
-    if (!icc::samplePatches(scan, &means, &error)) return out;
-    const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
-    const std::vector<std::string> names = icc::patchNames();
-    const int columns[9] = {1, 2, 3, 5, 6, 7, 9, 10, 11};
-    for (int i = 0; i < icc::kPatchCount && i < static_cast<int>(means.size()); ++i) {
-        const it8sim::Xyz ref = i < 108 ? refs.colour[i / 9][columns[i % 9] - 1] : refs.grey[i - 107];
-        std::array<int, 3> levels;
-        for (int c = 0; c < 3; ++c) levels[c] = static_cast<int>(means[i][c] + 0.5);
+    const std::vector<std::string> names = patchNames();
+    for (std::size_t i = 0; i < patches.rgb.size() && i < patches.xyz.size(); ++i) {
+        const float levels[3] = {float(patches.rgb[i][0]), float(patches.rgb[i][1]), float(patches.rgb[i][2])};
+        float xyz[3];
+        qel::ModelLevelsXyz(model.data(), levels, xyz);
         PatchDifference d;
         d.name = names[i];
-        d.reference = labFromXyz({ref.x, ref.y, ref.z}, kTargetWhite);
-        d.model = labFromXyz(icc::modelPolynomialXyz(model, levels), kTargetWhite);
+        d.reference = labFromXyz(patches.xyz[i], kTargetWhite);
+        d.model = labFromXyz({xyz[0], xyz[1], xyz[2]}, kTargetWhite);
         d.de76 = deltaE76(d.reference, d.model);
         d.de2000 = deltaE2000(d.reference, d.model);
         out.push_back(d);
@@ -80,15 +74,17 @@ void printerFigures(const std::vector<float>& model, const std::vector<std::uint
     const double kLightness = 50;
     // The engine aims at the node colour with its lightness scaled from the
     // paper down to the printer's black (and chroma scaled alike); judge the
-    // print against that aim.
-    const double s = (100.0 - gamut.blackLightness()) / 78.6;
-    const double chromaScale = s >= 1 ? (3 - s) / 2 : (s + 1) / 2;
-    for (int i0 = 0; i0 < 17; ++i0)
-        for (int i1 = 0; i1 < 17; ++i1)
-            for (int i2 = 0; i2 < 17; ++i2) {
-                const printsim::Lab node0 = printsim::modelGridLab(model, i0, i1, i2);
-                const printsim::Lab target{(node0.l - 100) * s + 100, node0.a * chromaScale, node0.b * chromaScale};
-                const std::uint8_t* node = &block[768 + 3 * (289 * i0 + 17 * i1 + i2)];
+    // print against that aim, for the true printer's black.
+    const float s = static_cast<float>((100.0 - gamut.blackLightness()) / qel::kPrinterLightnessRange);
+    constexpr int kNodes = qel::kGridNodes;
+    for (int i0 = 0; i0 < kNodes; ++i0)
+        for (int i1 = 0; i1 < kNodes; ++i1)
+            for (int i2 = 0; i2 < kNodes; ++i2) {
+                float aim[3];
+                std::memcpy(aim, &model[qel::scanner_model::gridIndex(i0, i1, i2)], sizeof aim);
+                qel::CompressTargetLab(s, aim);
+                const printsim::Lab target{aim[0], aim[1], aim[2]};
+                const std::uint8_t* node = &block[qel::lutNodeOffset(i0, i1, i2)];
                 if (gamut.distance(target) < 1.0) {
                     const printsim::Lab printed = gamut.printLab(node[0], node[1], node[2]);
                     report->printerNodeDe.push_back(printsim::deltaE(target, printed));
@@ -252,7 +248,12 @@ private:
         if (!readImage(scan_.output, &report_.it8Scan, &error) || !readImage(print_.output, &report_.chartScan, &error))
             return fail(error);
         if (!loadModelFile(scanner_.output, &report_.model, &error)) return fail(error);
-        report_.patches = patchDifferences(report_.it8Scan, report_.model);
+        PatchSet patches;
+        if (!readTargetPatches(scan_.output, &report_.it8Reading, &error) ||
+            !readReferenceXyz(scan_.referenceOut, &patches.xyz, &error))
+            return fail(error);
+        patches.rgb = report_.it8Reading.rgb;
+        report_.patches = patchDifferences(patches, report_.model);
         const printsim::PrinterResponse inkjet = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
         const printsim::PrinterGamut gamut(inkjet, 25);
         printerFigures(report_.model, printerBlock_.payload, gamut, &report_);

@@ -7,8 +7,9 @@
 
 #include "command_registry.h"
 #include "commands.h"
-#include "icc_profiles.h"
+#include "icc_check.h"
 #include "saved_file.h"
+#include "target_patches.h"
 
 namespace aucal {
 
@@ -40,13 +41,14 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
     std::string error;
     std::vector<float> model;
     if (!loadModelFile(o.model, &model, &error)) return fail(error);
-    icc::PatchSet patches;
+    PatchSet patches;
     const bool haveImage = !o.image.empty();
     if (haveImage) {
-        RgbImage scan;
-        if (!readImage(o.image, &scan, &error) || !icc::samplePatches(scan, &patches.rgb, &error)) return fail(error);
+        TargetReading reading;
+        if (!readTargetPatches(o.image, &reading, &error)) return fail(error);
+        patches.rgb = reading.rgb;
     }
-    if (!o.reference.empty() && !icc::readReferenceXyz(o.reference, &patches.xyz, &error)) return fail(error);
+    if (!o.reference.empty() && !readReferenceXyz(o.reference, &patches.xyz, &error)) return fail(error);
     if (!o.shaperMatrix.empty() && (patches.rgb.empty() || patches.xyz.empty()))
         return fail("--shaper-matrix fits on the target's patches: give --image and --reference");
 

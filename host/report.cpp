@@ -157,7 +157,7 @@ std::string gamutSvg(const GamutSlice& g) {
     return s.str();
 }
 
-std::string it8OverlaySvg(const RgbImage& scan) {
+std::string it8OverlaySvg(const RgbImage& scan, const TargetReading& reading) {
     std::ostringstream s;
     const int shownWidth = std::min(scan.width, 760);
     const double k = scan.width == 0 ? 1 : static_cast<double>(shownWidth) / scan.width;
@@ -166,18 +166,13 @@ std::string it8OverlaySvg(const RgbImage& scan) {
       << scan.width << ' ' << scan.height << "\" xmlns=\"http://www.w3.org/2000/svg\">";
     s << "<image width=\"" << scan.width << "\" height=\"" << scan.height << "\" href=\"" << dataUri(scan, 800)
       << "\"/>";
-    const FrameBox f = findTargetFrame(scan);
-    if (f.found) {
-        s << "<rect x=\"" << f.left << "\" y=\"" << f.top << "\" width=\"" << f.right - f.left << "\" height=\""
-          << f.bottom - f.top << "\" fill=\"none\" stroke=\"#0f0\" stroke-width=\"" << 2 / k << "\"/>";
-        auto window = [&](int r, int c) {
-            const auto w = cellWindow(f, r, c);
-            s << "<rect x=\"" << w[0] << "\" y=\"" << w[1] << "\" width=\"" << w[2] - w[0] + 1 << "\" height=\""
-              << w[3] - w[1] + 1 << "\" fill=\"none\" stroke=\"#f0f\" stroke-width=\"" << 1 / k << "\"/>";
-        };
-        for (int r = 1; r <= 12; ++r)
-            for (int c = 1; c <= 22; ++c) window(r, c);
-        for (int c = 1; c <= 22; ++c) window(14, c);
+    if (reading.width == scan.width && reading.height == scan.height) {
+        s << "<polygon points=\"";
+        for (const PixelPoint& p : reading.frame) s << fmt(p.x, 1) << ',' << fmt(p.y, 1) << ' ';
+        s << "\" fill=\"none\" stroke=\"#0f0\" stroke-width=\"" << 2 / k << "\"/>";
+        for (const PixelBox& w : reading.windows)
+            s << "<rect x=\"" << w.x0 << "\" y=\"" << w.y0 << "\" width=\"" << w.x1 - w.x0 + 1 << "\" height=\""
+              << w.y1 - w.y0 + 1 << "\" fill=\"none\" stroke=\"#f0f\" stroke-width=\"" << 1 / k << "\"/>";
     }
     s << "</svg>";
     return s.str();
@@ -198,41 +193,6 @@ std::string pngBytes(const RgbImage& image) {
     if (!png_image_write_to_memory(&png, out.data(), &size, 0, image.pixels.data(), 0, nullptr)) return {};
     out.resize(size);
     return out;
-}
-
-FrameBox findTargetFrame(const RgbImage& image) {
-    FrameBox f;
-    int left = image.width, right = -1, top = image.height, bottom = -1;
-    // Dark pixels of the frame line: runs of at least a few along a row, so
-    // that noise does not widen the box.
-    for (int y = 0; y < image.height; ++y) {
-        int run = 0;
-        for (int x = 0; x < image.width; ++x) {
-            const std::uint8_t* p = &image.pixels[3ull * (static_cast<std::size_t>(y) * image.width + x)];
-            run = (p[0] <= 38 && p[1] <= 38 && p[2] <= 38) ? run + 1 : 0;
-            if (run >= 3) {
-                left = std::min(left, x - 2);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-        }
-    }
-    if (right - left < 24 || bottom - top < 16) return f;
-    f.found = true;
-    f.left = left;
-    f.right = right;
-    f.top = top;
-    f.bottom = bottom;
-    return f;
-}
-
-std::array<int, 4> cellWindow(const FrameBox& f, int row, int column) {
-    const double cw = (f.right - f.left) / 24.0, ch = (f.bottom - f.top) / 16.0;
-    const int cell = static_cast<int>(cw);
-    const int h = (2 * cell) / 6;
-    const double cx = f.left + (column + 0.5) * cw, cy = f.top + (row + 0.5) * ch;
-    return {static_cast<int>(cx - h), static_cast<int>(cy - h), static_cast<int>(cx + h), static_cast<int>(cy + h)};
 }
 
 std::string renderReport(const ReportData& d) {
@@ -261,9 +221,9 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
     }
     const Stats s76 = stats(de76), s00 = stats(de2000);
     s << "<section id=\"scanner\"><h2>Scanner: the scanned IT8.7/2 target</h2>"
-      << "<p>The scan as the driver wrote it (top of the picture = first scanned line), the target's frame as found "
-         "(green) and the 130 sample windows (magenta).</p>"
-      << it8OverlaySvg(d.it8Scan) << "</section>";
+      << "<p>The scan as the driver wrote it (top of the picture = first scanned line), the target's frame as the "
+         "engine traced it (green) and the windows it averaged (magenta).</p>"
+      << it8OverlaySvg(d.it8Scan, d.it8Reading) << "</section>";
     s << "<section id=\"tone-curves\"><h2>Tone curves</h2><div class=\"figs\"><figure>" << toneCurveSvg(d.model)
       << "<figcaption>relative luminance of scanner levels, red, green and blue</figcaption></figure></div></section>";
     s << "<section id=\"patch-differences\"><h2>Colour difference of every patch</h2><p class=\"big\">CIEDE2000 mean "

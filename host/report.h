@@ -7,9 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "colour_difference.h"
-#include "icc_profiles.h"
+#include "colour_maths.h"
+#include "icc_check.h"
 #include "image_io.h"
+#include "target_patches.h"
 
 namespace aucal {
 
@@ -29,6 +30,7 @@ struct GamutSlice {
 
 struct ReportData {
     RgbImage it8Scan;
+    TargetReading it8Reading;  // the frame and windows the engine sampled in it8Scan
     std::vector<float> model;
     std::vector<PatchDifference> patches;
     RgbImage chartScan;
@@ -40,17 +42,6 @@ struct ReportData {
     std::vector<icc::ProfileFigures> profiles;               // ICC profiles written, with their check figures
     std::vector<std::string> notes;
 };
-
-// Frame of the IT8 target as the host finds it for drawing: the bounding box
-// of the dark frame pixels, in display coordinates (top row first).
-struct FrameBox {
-    bool found = false;
-    double left = 0, top = 0, right = 0, bottom = 0;
-};
-FrameBox findTargetFrame(const RgbImage& image);
-
-// The sample window of cell (row, column) of a frame box: x0, y0, x1, y1.
-std::array<int, 4> cellWindow(const FrameBox& frame, int row, int column);
 
 std::string renderReport(const ReportData& data);
 bool writeReport(const std::string& path, const ReportData& data, std::string* error);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "correction.h"
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "platform/desktop_posix.h"
 #include "qel_cms.h"

@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "qel_cms.h"
 #include "synthetic_model.h"

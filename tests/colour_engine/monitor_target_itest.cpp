@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"

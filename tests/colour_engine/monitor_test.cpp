@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "colour_math.h"
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "monitor.h"
 #include "qel_cms.h"

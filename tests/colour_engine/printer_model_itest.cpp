@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "colour_math.h"
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "engine_state.h"
 #include "platform/desktop_posix.h"
 #include "printer_model.h"

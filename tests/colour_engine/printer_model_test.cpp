@@ -13,6 +13,7 @@
 #include "colour_math.h"
 #include "engine_state.h"
 #include "printer_model.h"
+#include "scanner_model_eval.h"
 #include "qel_cms.h"
 
 namespace {

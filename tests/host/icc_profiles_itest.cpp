@@ -8,7 +8,7 @@
 
 #include "aucal_run.h"
 #include "commands.h"
-#include "icc_profiles.h"
+#include "icc_check.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -27,7 +27,7 @@ std::vector<std::uint8_t> linearBlock() {
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
-                std::uint8_t* p = &b[768 + 3 * (289 * i0 + 17 * i1 + i2)];
+                std::uint8_t* p = &b[qel::lutNodeOffset(i0, i1, i2)];
                 p[0] = static_cast<std::uint8_t>(8 * i0 + 4 * i1 + 2 * i2);
                 p[1] = static_cast<std::uint8_t>(255 - 15 * i1);
                 p[2] = static_cast<std::uint8_t>(5 * i0 + 9 * i2);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 #include "crosscheck.h"
 #include "qel_cms.h"
 

@@ -1,7 +1,7 @@
 // The report's colour differences against published reference pairs.
 #include <gtest/gtest.h>
 
-#include "colour_difference.h"
+#include "colour_maths.h"
 
 namespace {
 

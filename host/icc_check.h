@@ -1,0 +1,93 @@
+// Checking the ICC profiles: read back with LittleCMS and measured against
+// what each was made from (the model, the correction block, the phosphors),
+// with the tolerances that `aucal icc --check` holds them to.
+#ifndef AUCAL_ICC_CHECK_H
+#define AUCAL_ICC_CHECK_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine_library.h"
+#include "icc_build.h"
+
+namespace aucal::icc {
+
+enum class ProfileKind { ScannerLut, ScannerMatrix, DeviceLink, Monitor };
+
+// Read back with LittleCMS: the header's class and colour spaces, the tags the
+// kind requires (cmsIsTag), the stored profile ID against a fresh MD5, and a
+// round trip (saved again, the bytes are the same). Empty when all pass,
+// otherwise what failed.
+std::string checkStructure(const Bytes& profile, ProfileKind kind);
+
+struct DeSummary {
+    int count = 0;
+    double mean = 0, max = 0;
+    void add(double de);
+};
+
+struct InputCheck {
+    DeSummary againstGrid;        // profile through LittleCMS vs the model grid, trilinear (CIEDE2000)
+    DeSummary againstPolynomial;  // vs the model's tone curves and polynomial (CIEDE2000)
+    DeSummary againstReference;   // vs the reference data, when the patches carry it (CIEDE2000)
+};
+// The patches' scanner levels (rounded) through an input profile with
+// LittleCMS (relative colorimetric, PCS CIELAB) against the model's colours.
+bool checkInputProfile(const Bytes& profile, const std::vector<float>& model, const PatchSet& patches,
+                       InputCheck* check, std::string* error);
+
+struct LinkStats {
+    long long values = 0;  // channel values compared
+    double meanAbs = 0;    // mean |difference|, levels
+    int maxAbs = 0;
+    double within1 = 0;    // share of values within one level
+    void add(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b);
+};
+struct LinkCheck {
+    LinkStats againstEngine;       // LittleCMS vs CorrectImage (tetrahedral vs trilinear, rounding vs truncation)
+    LinkStats againstTetrahedral;  // LittleCMS vs the block read tetrahedrally by us (the profile's content)
+};
+// The block's colour for a pixel, read tetrahedrally in floating point and
+// rounded: what the device link must give in LittleCMS.
+std::array<std::uint8_t, 3> tetrahedralLookup(const std::vector<std::uint8_t>& block, const std::uint8_t rgb[3]);
+// `pixels` random pixels (seeded) through the device link with LittleCMS
+// against CorrectImage of the loaded engine with the block.
+bool checkDeviceLink(const Bytes& profile, const std::vector<std::uint8_t>& block, const EngineExports& engine,
+                     int pixels, std::uint32_t seed, LinkCheck* check, std::string* error);
+
+struct MonitorCheck {
+    double whiteError = 0;       // |XYZ of full drive - D50|, largest component
+    double primaryXyError = 0;   // largest chromaticity error of the primaries against the phosphors
+    double halfLevelError = 0;   // largest |Y - 0.5| at the matched levels
+};
+bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const MonitorCurves& curves,
+                         MonitorCheck* check, std::string* error);
+
+// What `aucal icc --check` holds the profiles to. The scanner table differs
+// from the model grid only by interpolation (LittleCMS tetrahedral, the grid
+// read trilinearly) and by the table's 16-bit encoding; the device link
+// differs from CorrectImage by interpolation and by rounding (LittleCMS rounds
+// to the nearest level, CorrectImage truncates its sum).
+constexpr double kGridToleranceDe2000 = 1.0;  // largest CIEDE2000, patches through the scanner table
+constexpr int kLinkToleranceLevels = 1;       // largest |LittleCMS - the block read tetrahedrally|, levels
+constexpr double kLinkMeanToleranceLevels = 1.0;  // mean |LittleCMS - CorrectImage|, levels
+constexpr double kMonitorTolerance = 1e-3;    // white (PCS XYZ), primaries (xy), half-level luminance
+
+// One profile's check figures, as the command prints them and the demo's
+// report shows them.
+struct ProfileFigures {
+    std::string file;                 // where it was written
+    std::string description;
+    std::string structure;            // empty: read back and tag checks passed; otherwise what failed
+    std::vector<std::string> lines;   // check figures, one sentence each
+    bool withinTolerance = true;      // structure and figures within the stated tolerances
+};
+
+// Writes profile bytes atomically (temporary file, then rename).
+bool writeProfile(const std::string& path, const Bytes& profile, std::string* error);
+
+}  // namespace aucal::icc
+
+#endif
