@@ -74,7 +74,7 @@ cmsHTRANSFORM lcmsTransform(const std::vector<std::uint8_t>& b) {
         curves[c] = cmsBuildTabulatedToneCurve16(ctx, 256, t);
     }
     std::vector<cmsUInt16Number> table(17 * 17 * 17 * 3);
-    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<cmsUInt16Number>(b[768 + i] * 257);
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = static_cast<cmsUInt16Number>(b[qel::kLutBlockGrid + i] * 257);
     cmsPipeline* pipe = cmsPipelineAlloc(ctx, 3, 3);
     cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocToneCurves(ctx, 3, curves));
     cmsPipelineInsertStage(pipe, cmsAT_END, cmsStageAllocCLut16bit(ctx, 17, 3, 3, table.data()));

@@ -23,6 +23,8 @@
 #include "engine_state.h"
 #include "imaging/targa.h"
 #include "printer_chart.h"
+#include "qel_layout.h"
+#include "scanner_model_eval.h"
 #include "printer_model.h"
 #include "printer_target_image.h"
 #include "qel_cms.h"
@@ -84,7 +86,7 @@ Stats judge(const std::vector<std::uint8_t>& block, const std::vector<float>& mo
         ++st.nodes;
         const auto want = targetOf(printsim::modelGridLab(model, n / 289, (n / 17) % 17, n % 17));
         if (!want || gamut.distance(*want) > 1.0) continue;
-        const std::uint8_t* node = &block[768 + 3 * n];
+        const std::uint8_t* node = &block[qel::kLutBlockGrid + 3 * static_cast<std::size_t>(n)];
         errors.push_back(printsim::deltaE(gamut.printLab(node[0], node[1], node[2]), *want));
     }
     st.inGamut = static_cast<int>(errors.size());
@@ -102,10 +104,11 @@ Stats judge(const std::vector<std::uint8_t>& block, const std::vector<float>& mo
 // The chart analysis aims at the node's CIELAB with the lightness range
 // scaled into the printer's and the chroma scaled with it.
 TargetOf chartTarget(const printsim::PrinterGamut& gamut) {
-    const double s = (100.0 - gamut.blackLightness()) / 78.6;
-    const double chroma = s >= 1 ? (3 - s) / 2 : (s + 1) / 2;
-    return [s, chroma](const printsim::Lab& node) -> std::optional<printsim::Lab> {
-        return printsim::Lab{(node.l - 100) * s + 100, node.a * chroma, node.b * chroma};
+    const float s = static_cast<float>((100.0 - gamut.blackLightness()) / qel::kPrinterLightnessRange);
+    return [s](const printsim::Lab& node) -> std::optional<printsim::Lab> {
+        float aim[3] = {static_cast<float>(node.l), static_cast<float>(node.a), static_cast<float>(node.b)};
+        qel::CompressTargetLab(s, aim);
+        return printsim::Lab{aim[0], aim[1], aim[2]};
     };
 }
 

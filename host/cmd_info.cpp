@@ -6,11 +6,14 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "image_io.h"
+#include "qel_layout.h"
 #include "saved_file.h"
 
 namespace aucal {
 
 namespace {
+
+namespace sm = qel::scanner_model;
 
 float floatAt(const std::vector<std::uint8_t>& bytes, std::size_t index) {
     float f;
@@ -23,29 +26,31 @@ void describeModel(const std::vector<std::uint8_t>& m) {
     const char* names[3] = {"red", "green", "blue"};
     for (int c = 0; c < 3; ++c) {
         std::printf("    %-5s", names[c]);
-        for (int v : {0, 64, 128, 192, 255}) std::printf(" %8.5f", floatAt(m, 256 * c + v));
+        for (int v : {0, 64, 128, 192, 255}) std::printf(" %8.5f", floatAt(m, sm::toneIndex(c, v)));
         std::printf("\n");
     }
     std::printf("  linear matrix (raw levels to XYZ / target white), rows X, Y, Z: constant, R, G, B\n");
     for (int r = 0; r < 3; ++r)
-        std::printf("    %10.6f %10.6f %10.6f %10.6f\n", floatAt(m, 795 + 4 * r), floatAt(m, 796 + 4 * r),
-                    floatAt(m, 797 + 4 * r), floatAt(m, 798 + 4 * r));
-    auto node = [&](int i0, int i1, int i2) { return 807 + 3 * (289 * i0 + 17 * i1 + i2); };
-    const std::size_t black = node(0, 0, 0), white = node(16, 16, 16);
+        std::printf("    %10.6f %10.6f %10.6f %10.6f\n", floatAt(m, sm::linearMatrixIndex(r, 0)),
+                    floatAt(m, sm::linearMatrixIndex(r, 1)), floatAt(m, sm::linearMatrixIndex(r, 2)),
+                    floatAt(m, sm::linearMatrixIndex(r, 3)));
+    const std::size_t black = sm::gridIndex(0, 0, 0), white = sm::gridIndex(16, 16, 16);
     std::printf("  grid: scanner black L*a*b* %.2f %.2f %.2f, scanner white %.2f %.2f %.2f\n", floatAt(m, black),
                 floatAt(m, black + 1), floatAt(m, black + 2), floatAt(m, white), floatAt(m, white + 1),
                 floatAt(m, white + 2));
     int nonFinite = 0;
-    for (std::size_t i = 0; i < 15546; ++i)
+    for (int i = 0; i < sm::kFloats; ++i)
         if (!std::isfinite(floatAt(m, i))) ++nonFinite;
-    std::printf("  %s\n", nonFinite == 0 ? "all 15546 values finite" : (std::to_string(nonFinite) + " values not finite").c_str());
+    const std::string finite = nonFinite == 0 ? "all " + std::to_string(sm::kFloats) + " values finite"
+                                              : std::to_string(nonFinite) + " values not finite";
+    std::printf("  %s\n", finite.c_str());
 }
 
 void describeMatrixBlock(const std::vector<std::uint8_t>& b) {
     std::printf("  matrix (scanner levels to linear monitor drive x 255), rows R, G, B: constant, R, G, B\n");
     for (int r = 0; r < 3; ++r) {
         float v[4];
-        for (int j = 0; j < 4; ++j) std::memcpy(&v[j], &b[768 + 4 * (4 * r + j)], 4);
+        for (int j = 0; j < 4; ++j) v[j] = qel::loadFloatLE(&b[qel::matrixEntryOffset(r, j)]);
         std::printf("    %10.4f %10.4f %10.4f %10.4f\n", v[0], v[1], v[2], v[3]);
     }
     std::printf("  gamma tables at levels 64, 128, 192: R %d %d %d, G %d %d %d, B %d %d %d\n", b[64], b[128], b[192],
@@ -55,7 +60,7 @@ void describeMatrixBlock(const std::vector<std::uint8_t>& b) {
 void describeLookupBlock(const std::vector<std::uint8_t>& b) {
     std::printf("  input tables at levels 0, 128, 255: R %d %d %d, G %d %d %d, B %d %d %d\n", b[0], b[128], b[255],
                 b[256], b[256 + 128], b[256 + 255], b[512], b[512 + 128], b[512 + 255]);
-    auto node = [&](int i0, int i1, int i2) { return &b[768 + 3 * (289 * i0 + 17 * i1 + i2)]; };
+    auto node = [&](int i0, int i1, int i2) { return &b[qel::lutNodeOffset(i0, i1, i2)]; };
     const std::uint8_t* k = node(0, 0, 0);
     const std::uint8_t* w = node(16, 16, 16);
     const std::uint8_t* g = node(8, 8, 8);

@@ -7,11 +7,16 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "progress.h"
+#include "qel_layout.h"
 #include "saved_file.h"
 #include "scan_orientation.h"
 #include "status_text.h"
 
 namespace aucal {
+
+namespace {
+const std::string kTableBytes = std::to_string(qel::kPrinterTableBytes);
+}  // namespace
 
 int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
     if (o.scan.empty() == o.table.empty()) return fail("printer needs either --scan or --table");
@@ -38,7 +43,8 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         std::ifstream in(o.table, std::ios::binary);
         if (!in) return fail("cannot open the printer table " + o.table);
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        if (in.gcount() < 14739) return fail(o.table + " is not a printer table (17 x 17 x 17 RGB nodes, 14739 bytes)");
+        if (in.gcount() < static_cast<std::streamsize>(qel::kPrinterTableBytes))
+            return fail(o.table + " is not a printer table (17 x 17 x 17 RGB nodes, " + kTableBytes + " bytes)");
         auto open = require(engine.exports().printerTargetOpenAnalysis, "PrinterTargetOpenAnalysis");
         ProgressDisplay progress("printer table", common.quiet);
         status = open(block.data(), &blockSize, model.data(), 0, progress.record(), &ProgressDisplay::callback);
@@ -59,7 +65,7 @@ AddedCommand addPrinter(CLI::App& app, const CommonOptions& common) {
             ->footer("Examples:\n  aucal printer --scan printed-chart.tga --model scanner.mdl --output printer.blk\n"
                      "  aucal printer --table printer.tbl --model scanner.mdl --output printer.blk");
     cmd->add_option("--scan,-s", o->scan, "scan of the printed chart (Targa, PNG, TIFF; any quarter turn)");
-    cmd->add_option("--table,-t", o->table, "printer table: 17 x 17 x 17 RGB nodes, 14739 bytes");
+    cmd->add_option("--table,-t", o->table, "printer table: 17 x 17 x 17 RGB nodes, " + kTableBytes + " bytes");
     cmd->add_option("--model,-m", o->model, "scanner model")->required();
     cmd->add_option("--output,-o", o->output, "printer correction block to write")->required();
     return {cmd, [o, &common] { return runPrinter(*o, common); }};

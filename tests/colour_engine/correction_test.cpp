@@ -29,17 +29,17 @@ protected:
 };
 
 std::vector<std::uint8_t> matrixBlock(const float m[3][4], int tableOffset = 0) {
-    std::vector<std::uint8_t> block(818, 0);
+    std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0);
     for (int k = 0; k < 3; ++k)
         for (int i = 0; i < 256; ++i) block[256 * k + i] = static_cast<std::uint8_t>((i + tableOffset * (k + 1)) & 255);
     for (int k = 0; k < 3; ++k)
-        for (int j = 0; j < 4; ++j) qel::storeFloatLE(&block[768 + 4 * (4 * k + j)], m[k][j]);
+        for (int j = 0; j < 4; ++j) qel::storeFloatLE(&block[qel::matrixEntryOffset(k, j)], m[k][j]);
     return block;
 }
 
 // Identity input tables; node k on each axis holds min(16 k, 255) on its own axis.
 std::vector<std::uint8_t> identityLut() {
-    std::vector<std::uint8_t> block(15509, 0);
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
     for (int c = 0; c < 3; ++c)
         for (int i = 0; i < 256; ++i) block[256 * c + i] = static_cast<std::uint8_t>(i);
     for (int i0 = 0; i0 < 17; ++i0)
@@ -76,7 +76,7 @@ void referenceLookup(const std::vector<std::uint8_t>& b, const std::uint8_t in[3
 TEST_F(Correction, SizeChoosesTheMode) {
     const float unit[3][4] = {{0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}};
     auto mb = matrixBlock(unit);
-    ASSERT_EQ(InitCorrect(mb.data(), 818), 0);
+    ASSERT_EQ(InitCorrect(mb.data(), QEL_MATRIX_BLOCK_SIZE), 0);
     EXPECT_EQ(qel::g_engine.correction.mode, qel::CorrectionMode::Matrix);
     ASSERT_EQ(ReleaseCorrect(), 0);
     auto lut = identityLut();
@@ -88,7 +88,7 @@ TEST_F(Correction, SizeChoosesTheMode) {
 TEST_F(Correction, ReleaseReportsWhetherABlockWasHeld) {
     EXPECT_EQ(ReleaseCorrect(), 1);
     auto lut = identityLut();
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     EXPECT_EQ(ReleaseCorrect(), 0);
     EXPECT_EQ(ReleaseCorrect(), 1);
 }
@@ -103,7 +103,7 @@ TEST_F(Correction, NothingLoadedLeavesTheImageUntouched) {
 
 TEST_F(Correction, IdentityGridKeepsMultiplesOf16AndTurns255Into254) {
     auto lut = identityLut();
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     for (int v = 0; v < 256; v += 16) {
         std::uint8_t px[3] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v)};
         ASSERT_EQ(correctOne(px), 0);
@@ -147,13 +147,13 @@ TEST_P(CorrectionPath, LookupMatchesTheCornerSumOnRandomBlocks) {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> byte(0, 255);
     for (int round = 0; round < 5; ++round) {
-        std::vector<std::uint8_t> block(15509);
+        std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE);
         for (auto& b : block) b = static_cast<std::uint8_t>(byte(rng));
         std::vector<std::uint8_t> pixels(3 * 5000);
         for (auto& p : pixels) p = static_cast<std::uint8_t>(byte(rng));
         std::vector<std::uint8_t> expect(pixels.size());
         for (std::size_t i = 0; i < pixels.size(); i += 3) referenceLookup(block, &pixels[i], &expect[i]);
-        ASSERT_EQ(InitCorrect(block.data(), 15509), 0);
+        ASSERT_EQ(InitCorrect(block.data(), QEL_LUT_BLOCK_SIZE), 0);
         expectForcedPath();
         ImageBuffer image{50, 100, pixels.data()};
         ASSERT_EQ(CorrectImage(&image), 0);
@@ -194,12 +194,12 @@ TEST_P(CorrectionPath, KernelsMatchTheBlockArithmeticOnManyRandomBlocks) {
     for (int round = 0; round < 40; ++round) {
         auto pixels = pixelsWithRuns(rng, 2987);  // not a multiple of 8: the kernels' tails
         // Lookup: random input tables and grid, read by the export.
-        std::vector<std::uint8_t> lut(15509);
+        std::vector<std::uint8_t> lut(QEL_LUT_BLOCK_SIZE);
         for (auto& b : lut) b = static_cast<std::uint8_t>(byte(rng));
         std::vector<std::uint8_t> expect(pixels.size());
         for (std::size_t i = 0; i < pixels.size(); i += 3) referenceLookup(lut, &pixels[i], &expect[i]);
         auto work = pixels;
-        ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+        ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
         expectForcedPath();
         ImageBuffer image{29, 103, work.data()};
         ASSERT_EQ(CorrectImage(&image), 0);
@@ -211,7 +211,7 @@ TEST_P(CorrectionPath, KernelsMatchTheBlockArithmeticOnManyRandomBlocks) {
         for (auto& row : m)
             for (float& f : row) f = (round % 2 == 0) ? small(rng) : huge(rng);
         auto block = matrixBlock(m, round);
-        ASSERT_EQ(InitCorrect(block.data(), 818), 0);
+        ASSERT_EQ(InitCorrect(block.data(), QEL_MATRIX_BLOCK_SIZE), 0);
         expectForcedPath();
         const auto& st = qel::g_engine.correction;
         for (std::size_t i = 0; i < pixels.size(); i += 3) referenceMatrix(st.matrix, st.tables, &pixels[i], &expect[i]);
@@ -227,7 +227,7 @@ TEST_P(CorrectionPath, KernelsMatchTheBlockArithmeticOnManyRandomBlocks) {
 std::uint8_t matrixIndexFor(float constant) {
     const float m[3][4] = {{constant, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}};
     auto block = matrixBlock(m);  // table 0 is the identity: output = index
-    EXPECT_EQ(InitCorrect(block.data(), 818), 0);
+    EXPECT_EQ(InitCorrect(block.data(), QEL_MATRIX_BLOCK_SIZE), 0);
     std::uint8_t px[3] = {9, 9, 9};
     EXPECT_EQ(correctOne(px), 0);
     EXPECT_EQ(ReleaseCorrect(), 0);
@@ -247,7 +247,7 @@ TEST_F(Correction, MatrixFactorsAreTruncatedToSixtyFourths) {
     // 1.99/64 truncates to 1/64: w = 1 * p0 for channel 0.
     const float m[3][4] = {{0, 1.99f / 64.0f * 64.0f, 0, 0}, {0.5f, 0, 2.0f, 0}, {0, 0, 0, 0.5f}};
     auto block = matrixBlock(m);
-    ASSERT_EQ(InitCorrect(block.data(), 818), 0);
+    ASSERT_EQ(InitCorrect(block.data(), QEL_MATRIX_BLOCK_SIZE), 0);
     EXPECT_EQ(qel::g_engine.correction.matrix[0][1], 127);  // 1.99 * 64 = 127.36
     EXPECT_EQ(qel::g_engine.correction.matrix[1][0], 32);
     std::uint8_t px[3] = {100, 60, 200};
@@ -262,7 +262,7 @@ TEST_F(Correction, MatrixSaturatesNaNInfinityAndHugeFactors) {
     const float inf = std::numeric_limits<float>::infinity();
     const float m[3][4] = {{nan, nan, nan, nan}, {inf, inf, inf, inf}, {-inf, 3e9f, -3e9f, 1e30f}};
     auto block = matrixBlock(m);
-    ASSERT_EQ(InitCorrect(block.data(), 818), 0);
+    ASSERT_EQ(InitCorrect(block.data(), QEL_MATRIX_BLOCK_SIZE), 0);
     const auto& mx = qel::g_engine.correction.matrix;
     EXPECT_EQ(mx[0][0], 0);
     EXPECT_EQ(mx[1][0], std::numeric_limits<std::int32_t>::max());
@@ -276,8 +276,8 @@ TEST_F(Correction, MatrixSaturatesNaNInfinityAndHugeFactors) {
 
 TEST_F(Correction, EmptyOrNegativeCountsCorrectNothing) {
     auto lut = identityLut();
-    std::fill(lut.begin() + 768, lut.end(), 0);
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    std::fill(lut.begin() + qel::kLutBlockGrid, lut.end(), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     std::uint8_t px[3] = {50, 60, 70};
     for (auto dims : {std::pair{0, 1}, std::pair{1, 0}, std::pair{-1, 5}, std::pair{5, -1}, std::pair{-3, -3}}) {
         ImageBuffer image{dims.first, dims.second, px};
@@ -290,7 +290,7 @@ TEST_F(Correction, EmptyOrNegativeCountsCorrectNothing) {
 TEST_F(Correction, AfterReleaseMatrixModeKeepsCorrectingAndLookupRefuses) {
     const float m[3][4] = {{0, 0.5f, 0, 0}, {0, 0, 0.5f, 0}, {0, 0, 0, 0.5f}};
     auto mb = matrixBlock(m);
-    ASSERT_EQ(InitCorrect(mb.data(), 818), 0);
+    ASSERT_EQ(InitCorrect(mb.data(), QEL_MATRIX_BLOCK_SIZE), 0);
     mb.assign(mb.size(), 0xEE);  // the host may free or reuse its buffer
     ASSERT_EQ(ReleaseCorrect(), 0);
     std::uint8_t px[3] = {200, 100, 50};
@@ -300,7 +300,7 @@ TEST_F(Correction, AfterReleaseMatrixModeKeepsCorrectingAndLookupRefuses) {
     EXPECT_EQ(px[2], 25);
 
     auto lut = identityLut();
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     ASSERT_EQ(ReleaseCorrect(), 0);
     std::uint8_t px2[3] = {16, 32, 48};
     EXPECT_EQ(correctOne(px2), 1);
@@ -309,10 +309,10 @@ TEST_F(Correction, AfterReleaseMatrixModeKeepsCorrectingAndLookupRefuses) {
 
 TEST_F(Correction, AllocationFailureGivesOneAndKeepsTheEarlierBlock) {
     auto lut = identityLut();
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     pfdFailAllocationAfter(1);
-    std::vector<std::uint8_t> other(15509, 0);
-    EXPECT_EQ(InitCorrect(other.data(), 15509), 1);
+    std::vector<std::uint8_t> other(QEL_LUT_BLOCK_SIZE, 0);
+    EXPECT_EQ(InitCorrect(other.data(), QEL_LUT_BLOCK_SIZE), 1);
     std::uint8_t px[3] = {32, 32, 32};
     EXPECT_EQ(correctOne(px), 0);  // still the identity block
     EXPECT_EQ(px[0], 32);
@@ -321,7 +321,7 @@ TEST_F(Correction, AllocationFailureGivesOneAndKeepsTheEarlierBlock) {
     pfdFailAllocationAfter(1);
     const float m[3][4] = {};
     auto mb = matrixBlock(m);
-    EXPECT_EQ(InitCorrect(mb.data(), 818), 1);
+    EXPECT_EQ(InitCorrect(mb.data(), QEL_MATRIX_BLOCK_SIZE), 1);
     EXPECT_EQ(qel::g_engine.correction.mode, qel::CorrectionMode::Matrix);  // the mode switches anyway
     EXPECT_EQ(ReleaseCorrect(), 1);
 }
@@ -329,8 +329,8 @@ TEST_F(Correction, AllocationFailureGivesOneAndKeepsTheEarlierBlock) {
 TEST_F(Correction, SecondInitFreesTheLoadedBlock) {
     auto lut = identityLut();
     const std::size_t before = pfdLiveGlobalBlocks();
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
-    ASSERT_EQ(InitCorrect(lut.data(), 15509), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
+    ASSERT_EQ(InitCorrect(lut.data(), QEL_LUT_BLOCK_SIZE), 0);
     EXPECT_EQ(pfdLiveGlobalBlocks(), before + 1);
     ASSERT_EQ(ReleaseCorrect(), 0);
     EXPECT_EQ(pfdLiveGlobalBlocks(), before);

@@ -31,7 +31,7 @@ void expectedPixel(const std::vector<std::uint8_t>& block, const std::uint8_t in
     for (int k = 0; k < 3; ++k) {
         long long w = 0;
         for (int j = 0; j < 4; ++j) {
-            const float f = qel::loadFloatLE(&block[768 + 16 * k + 4 * j]);
+            const float f = qel::loadFloatLE(&block[qel::matrixEntryOffset(k, j)]);
             const long long factor = static_cast<long long>(f * 64.0f);  // truncation toward zero
             w += j == 0 ? factor : factor * in[j - 1];
         }
@@ -43,7 +43,7 @@ void expectedPixel(const std::vector<std::uint8_t>& block, const std::uint8_t in
 
 void runChain(int r, int g, int b) {
     const auto model = testsupport::syntheticModel();
-    std::vector<std::uint8_t> block(818, 0);
+    std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0);
     int32_t size = 0;
     ASSERT_EQ(VisualMatch(r, g, b, block.data(), &size, model.data()), QEL_VISUAL_OK);
     ASSERT_EQ(InitCorrect(block.data(), size), QEL_INIT_OK);

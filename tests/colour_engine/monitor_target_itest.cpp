@@ -35,7 +35,7 @@ protected:
 int linearLevel(const std::vector<std::uint8_t>& block, int k, const std::uint8_t in[3]) {
     long long w = 0;
     for (int j = 0; j < 4; ++j) {
-        const long long factor = static_cast<long long>(qel::loadFloatLE(&block[768 + 16 * k + 4 * j]) * 64.0f);
+        const long long factor = static_cast<long long>(qel::loadFloatLE(&block[qel::matrixEntryOffset(k, j)]) * 64.0f);
         w += j == 0 ? factor : factor * in[j - 1];
     }
     w = std::max(w, 0LL);
@@ -61,7 +61,7 @@ TEST_F(MonitorFromTarget, ScannedNeutralsShowNeutralAndPixelsFollowTheBlock) {
               QEL_SCANNER_OK);
 
     // The monitor: a nearly linear red, a darker green, a lighter blue.
-    std::vector<std::uint8_t> block(818, 0);
+    std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0);
     int32_t size = 0;
     ASSERT_EQ(VisualMatch(128, 110, 150, block.data(), &size, model.data()), QEL_VISUAL_OK);
     ASSERT_EQ(InitCorrect(block.data(), size), QEL_INIT_OK);

@@ -22,14 +22,14 @@ protected:
     void TearDown() override { qel::g_engine.phosphors = qel::PhosphorChromaticities{}; }
 
     std::vector<std::uint8_t> match(int r, int g, int b, const std::vector<float>& model) {
-        std::vector<std::uint8_t> block(818, 0xA5);
+        std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0xA5);
         int32_t size = -1;
         EXPECT_EQ(VisualMatch(r, g, b, block.data(), &size, model.data()), QEL_VISUAL_OK);
-        EXPECT_EQ(size, 818);
+        EXPECT_EQ(size, QEL_MATRIX_BLOCK_SIZE);
         return block;
     }
     static float matrixEntry(const std::vector<std::uint8_t>& block, int k, int j) {
-        return qel::loadFloatLE(&block[768 + 4 * (4 * k + j)]);
+        return qel::loadFloatLE(&block[qel::matrixEntryOffset(k, j)]);
     }
 };
 
@@ -69,20 +69,20 @@ TEST_F(Monitor, DefaultPhosphorsMapTheD65WhiteToFullDrive) {
 }
 
 TEST_F(Monitor, NullModelGivesTwoAndLeavesBlockAndSizeUntouched) {
-    std::vector<std::uint8_t> block(818, 0x5A);
+    std::vector<std::uint8_t> block(QEL_MATRIX_BLOCK_SIZE, 0x5A);
     int32_t size = 1234;
     EXPECT_EQ(VisualMatch(128, 128, 128, block.data(), &size, nullptr), QEL_VISUAL_NO_MODEL);
     EXPECT_EQ(size, 1234);
-    EXPECT_EQ(block, std::vector<std::uint8_t>(818, 0x5A));
+    EXPECT_EQ(block, std::vector<std::uint8_t>(QEL_MATRIX_BLOCK_SIZE, 0x5A));
 }
 
 TEST_F(Monitor, LevelsOutsideFiveTo250BuildTheTablesOfTheClampedLevels) {
     const auto model = testsupport::syntheticModel();
     const auto clampedLow = match(0, 128, 255, model);
     const auto reference = match(5, 128, 250, model);
-    EXPECT_TRUE(std::equal(clampedLow.begin(), clampedLow.begin() + 768, reference.begin()));
+    EXPECT_TRUE(std::equal(clampedLow.begin(), clampedLow.begin() + qel::kLutBlockGrid, reference.begin()));
     const auto negative = match(-40, 128, 1000, model);
-    EXPECT_TRUE(std::equal(negative.begin(), negative.begin() + 768, reference.begin()));
+    EXPECT_TRUE(std::equal(negative.begin(), negative.begin() + qel::kLutBlockGrid, reference.begin()));
 }
 
 TEST_F(Monitor, EveryTableRunsFromZeroTo255AndNeverFalls) {
@@ -112,7 +112,7 @@ TEST_F(Monitor, TableEntriesAreTheTruncatedGammaDrive) {
     EXPECT_EQ(block[128], 128);
     EXPECT_LT(block[256 + 64], 20);
     // The layout ends at 816: the two bytes after it are not written.
-    EXPECT_EQ(block[816], 0xA5);
+    EXPECT_EQ(block[qel::kMatrixBlockLayoutBytes], 0xA5);
     EXPECT_EQ(block[817], 0xA5);
 }
 
@@ -120,7 +120,7 @@ TEST_F(Monitor, MatrixIsMonitorMatrixTimesRescaledLinearMatrixTimes255) {
     ASSERT_EQ(SetPhosphorType(0.64f, 0.33f, 0.29f, 0.60f, 0.15f, 0.06f), QEL_PHOSPHOR_OK);
     std::vector<float> model(QEL_MODEL_FLOATS, 0.0f);
     const float a[12] = {0.01f, 0.004f, 0.001f, 0.0005f, -0.02f, 0.002f, 0.003f, 0.0004f, 0.03f, 0.0001f, 0.0007f, 0.0035f};
-    std::memcpy(&model[795], a, sizeof a);
+    std::memcpy(&model[qel::scanner_model::kLinearMatrix], a, sizeof a);
     const auto block = match(128, 128, 128, model);
 
     // The display white from its chromaticity, written out.
@@ -142,7 +142,7 @@ TEST_F(Monitor, TargetWhiteConstantComesOutAtFullDriveOnEveryChannel) {
     // after the rescaling it is the display white, which the default monitor
     // shows at (very nearly) full drive.
     std::vector<float> model(QEL_MODEL_FLOATS, 0.0f);
-    model[795] = model[799] = model[803] = 1.0f;
+    model[qel::scanner_model::kLinearMatrix] = model[799] = model[803] = 1.0f;
     const auto block = match(128, 128, 128, model);
     for (int k = 0; k < 3; ++k) {
         EXPECT_NEAR(matrixEntry(block, k, 0), 255.0, 0.1) << k;
@@ -160,7 +160,7 @@ TEST_F(Monitor, SingularPhosphorSetWritesAZeroMatrixAndUsableTables) {
     EXPECT_EQ(block[512 + 255], 255);
 
     // Loaded, the block turns every pixel into table entry 0: black.
-    ASSERT_EQ(InitCorrect(block.data(), 818), QEL_INIT_OK);
+    ASSERT_EQ(InitCorrect(block.data(), QEL_MATRIX_BLOCK_SIZE), QEL_INIT_OK);
     std::uint8_t px[6] = {255, 255, 255, 10, 200, 90};
     ImageBuffer image{1, 2, px};
     EXPECT_EQ(CorrectImage(&image), QEL_CORRECT_OK);

@@ -46,14 +46,14 @@ protected:
 // Printer table of 17^3 nodes, node (i0, i1, i2) at 3 (289 i0 + 17 i1 + i2),
 // in a buffer big enough for the block that replaces it.
 std::vector<std::uint8_t> printerTable(bool inverted) {
-    std::vector<std::uint8_t> data(15509, 0);
+    std::vector<std::uint8_t> data(QEL_LUT_BLOCK_SIZE, 0);
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
                 const int idx[3] = {i0, i1, i2};
                 for (int c = 0; c < 3; ++c) {
                     const int v = static_cast<int>(15.9375 * idx[c] + 0.5);
-                    data[3 * (289 * i0 + 17 * i1 + i2) + c] = static_cast<std::uint8_t>(inverted ? 255 - v : v);
+                    data[qel::gridNodeOffset(i0, i1, i2) + c] = static_cast<std::uint8_t>(inverted ? 255 - v : v);
                 }
             }
     return data;
@@ -61,7 +61,7 @@ std::vector<std::uint8_t> printerTable(bool inverted) {
 
 // The working-space code of a model node, worked out from the conversions.
 void encodedNode(const std::vector<float>& model, int i0, int i1, int i2, int e[3]) {
-    const float* lab = &model[807 + 3 * (289 * i0 + 17 * i1 + i2)];
+    const float* lab = &model[qel::scanner_model::gridIndex(i0, i1, i2)];
     float xyz[3], rgb[3];
     qel::LabToXyzD65(2, lab[0], lab[1], lab[2], xyz);
     qel::XyzToWorkingRgb(xyz[0], xyz[1], xyz[2], rgb);
@@ -73,7 +73,7 @@ void encodedNode(const std::vector<float>& model, int i0, int i1, int i2, int e[
 
 void expectInputCurvesOfModel(const std::vector<std::uint8_t>& block) {
     // The synthetic tone curves are (v / 255)^2: the curves are the identity.
-    for (int i = 0; i < 768; ++i) ASSERT_EQ(block[i], i % 256) << i;
+    for (int i = 0; i < static_cast<int>(qel::kLutBlockGrid); ++i) ASSERT_EQ(block[i], i % 256) << i;
 }
 
 TEST_F(PrinterModelRun, IdentityPrinterTableGivesTheEncodedWorkingColours) {
@@ -81,7 +81,7 @@ TEST_F(PrinterModelRun, IdentityPrinterTableGivesTheEncodedWorkingColours) {
     int32_t size = 0;
     ASSERT_EQ(PrinterTargetOpenAnalysis(data.data(), &size, model.data(), 0, &record, recordProgress),
               QEL_PRINTER_OPEN_OK);
-    EXPECT_EQ(size, 15509);
+    EXPECT_EQ(size, QEL_LUT_BLOCK_SIZE);
     expectInputCurvesOfModel(data);
     int exact = 0;
     for (int i0 = 0; i0 < 17; ++i0)
@@ -178,14 +178,14 @@ const qel::PrinterRgb* asPatches(const std::vector<float>& m) { return reinterpr
 
 TEST_F(PrinterModelRun, MeasuredChartGivesACompleteBlockThatFollowsTheGreys) {
     const auto measured = measuredChart();
-    std::vector<std::uint8_t> block(15509, 0xCC);
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0xCC);
     ASSERT_EQ(qel::BuildPrinterLut(asPatches(measured), block.data(), model.data(), &record, recordProgress),
               qel::PrinterLutResult::Completed);
     std::vector<int> expected;
     for (int i0 = 0; i0 < 17; ++i0) expected.push_back(20 + 5 * i0);
     EXPECT_EQ(g_reports, expected);
     expectInputCurvesOfModel(block);
-    EXPECT_EQ(block[15507], 0xCC);  // the two bytes past the layout are not written
+    EXPECT_EQ(block[qel::kLutBlockLayoutBytes], 0xCC);  // the two bytes past the layout are not written
 
     // Scanner white prints as paper (all channels at the top), scanner black
     // as the printer's black; the grey axis never falls.
@@ -205,38 +205,38 @@ TEST_F(PrinterModelRun, MeasuredChartGivesACompleteBlockThatFollowsTheGreys) {
 
 TEST_F(PrinterModelRun, EscapeStopsBuildPrinterLutAtTheFirstRow) {
     const auto measured = measuredChart();
-    std::vector<std::uint8_t> block(15509, 0xCC);
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0xCC);
     pressEscape();
     EXPECT_EQ(qel::BuildPrinterLut(asPatches(measured), block.data(), model.data(), &record, recordProgress),
               qel::PrinterLutResult::Cancelled);
     EXPECT_EQ(g_reports, std::vector<int>{20});
     expectInputCurvesOfModel(block);
-    EXPECT_EQ(block[768], 0xCC);
+    EXPECT_EQ(block[qel::scanner_model::kPolynomial], 0xCC);
 }
 
 TEST_F(PrinterModelRun, BlackPaperWhiteStillGivesADefinedCompleteBlock) {
     // Every patch measured black: the paper white is 0 and CIELAB against it
     // is not a number. The block is still complete and the same every time.
     const std::vector<float> measured(3 * 512, 0.0f);
-    std::vector<std::uint8_t> first(15509, 0x11), second(15509, 0x22);
+    std::vector<std::uint8_t> first(QEL_LUT_BLOCK_SIZE, 0x11), second(QEL_LUT_BLOCK_SIZE, 0x22);
     ASSERT_EQ(qel::BuildPrinterLut(asPatches(measured), first.data(), model.data(), nullptr, nullptr),
               qel::PrinterLutResult::Completed);
     ASSERT_EQ(qel::BuildPrinterLut(asPatches(measured), second.data(), model.data(), nullptr, nullptr),
               qel::PrinterLutResult::Completed);
-    EXPECT_TRUE(std::equal(first.begin(), first.begin() + 15507, second.begin()));
+    EXPECT_TRUE(std::equal(first.begin(), first.begin() + qel::kLutBlockLayoutBytes, second.begin()));
     EXPECT_EQ(first[qel::lutNodeOffset(8, 8, 8)], 0);  // no patch is near: the black start point
 }
 
 TEST_F(PrinterModelRun, NanModelStillGivesADefinedCompleteBlock) {
     std::vector<float> broken(QEL_MODEL_FLOATS, std::numeric_limits<float>::quiet_NaN());
     const auto measured = measuredChart();
-    std::vector<std::uint8_t> first(15509, 0x11), second(15509, 0x22);
+    std::vector<std::uint8_t> first(QEL_LUT_BLOCK_SIZE, 0x11), second(QEL_LUT_BLOCK_SIZE, 0x22);
     ASSERT_EQ(qel::BuildPrinterLut(asPatches(measured), first.data(), broken.data(), nullptr, nullptr),
               qel::PrinterLutResult::Completed);
     ASSERT_EQ(qel::BuildPrinterLut(asPatches(measured), second.data(), broken.data(), nullptr, nullptr),
               qel::PrinterLutResult::Completed);
-    EXPECT_TRUE(std::equal(first.begin(), first.begin() + 15507, second.begin()));
-    for (int i = 0; i < 768; ++i) ASSERT_EQ(first[i], 0);
+    EXPECT_TRUE(std::equal(first.begin(), first.begin() + qel::kLutBlockLayoutBytes, second.begin()));
+    for (int i = 0; i < static_cast<int>(qel::kLutBlockGrid); ++i) ASSERT_EQ(first[i], 0);
 
     auto data = printerTable(false);
     int32_t size = 0;

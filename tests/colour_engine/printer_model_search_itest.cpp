@@ -12,6 +12,7 @@
 #include "it8_target/virtual_it8.h"
 #include "printer_model.h"
 #include "virtual_printer/virtual_printer.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ TEST_P(PrinterSearch, PaperAndBlackAreTheEndsOfTheLightnessScale) {
     const auto& s = qel::g_engine.printerModel;
     EXPECT_EQ(s.lab[511][0], 100.0f);
     EXPECT_LT(s.lab[0][0], 40.0f);
-    EXPECT_NEAR(s.lightnessScale, (100.0 - s.lab[0][0]) / 78.6, 1e-6);
+    EXPECT_NEAR(s.lightnessScale, (100.0 - s.lab[0][0]) / qel::kPrinterLightnessRange, 1e-6);
     // Lightness rises along the grey axis of the chart.
     for (int k = 1; k < 8; ++k) EXPECT_GT(s.lab[73 * k][0], s.lab[73 * (k - 1)][0]) << k;
 }

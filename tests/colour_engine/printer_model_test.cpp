@@ -15,6 +15,7 @@
 #include "printer_model.h"
 #include "scanner_model_eval.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(PrinterModelSteps, PrinterXyzSumsInFloatsInTermOrder) {
     const float x[9] = {1e8f, 1.0f, -1e8f, 0, 0, 0, 0, 0, 0};
     const float y[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
     const float z[9] = {-1.0f, 0, 0, 0, 0, 0, 0, 0, 0};
-    std::memcpy(&model[768], x, sizeof x);
+    std::memcpy(&model[qel::scanner_model::kPolynomial], x, sizeof x);
     std::memcpy(&model[777], y, sizeof y);
     std::memcpy(&model[786], z, sizeof z);
     qel::ComputePrinterXyz(patches(), model.data());
@@ -102,12 +103,12 @@ TEST_F(PrinterModelSteps, InputCurvesAreTheRoundedSquareRootAndLimited) {
     model[256 + 3] = kNaN;
     model[256 + 4] = std::numeric_limits<float>::infinity();
     model[256 + 5] = 0.0001f; // 2.55 + 0.5: 3
-    std::vector<std::uint8_t> block(15509, 0xEE);
+    std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0xEE);
     qel::WritePrinterInputCurves(block.data(), model.data());
     for (int v = 0; v < 256; ++v) ASSERT_EQ(block[v], v);
     const std::uint8_t expected[6] = {128, 0, 255, 0, 255, 3};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(block[256 + i], expected[i]) << i;
-    EXPECT_EQ(block[768], 0xEE);  // nothing past the curves
+    EXPECT_EQ(block[qel::scanner_model::kPolynomial], 0xEE);  // nothing past the curves
 }
 
 TEST_F(PrinterModelSteps, PaperWhiteAndEqualPatchesHaveLightness100) {

@@ -116,7 +116,7 @@ TEST_F(ScannerAnalysis, FitsAModelFromTheReferenceFile) {
         const auto& cell = qel::g_engine.targetPatches.cell[qel::kGreyScaleCellRow][g];
         const double y = lin[4] + lin[5] * cell[0] + lin[6] * cell[1] + lin[7] * cell[2];
         EXPECT_LT(y, previous) << g;
-        EXPECT_NEAR(y, refs_->grey[g].y / 85.27, 0.2) << g;
+        EXPECT_NEAR(y, refs_->grey[g].y / qel::kTargetWhite[1], 0.2) << g;
         previous = y;
     }
     // The polynomial reproduces the patches it was fitted to.

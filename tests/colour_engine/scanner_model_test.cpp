@@ -189,7 +189,7 @@ TEST_F(ScannerModelSteps, EqualNeighboursNeverDivideByZero) {
     qel::RepairGreyLadder(l, qel::LadderAnchor(l));
     EXPECT_EQ(l.level[0][21], l.level[0][20]);
     ASSERT_TRUE(qel::BuildToneCurves(l, model_.data()));
-    for (int i = 0; i < 768; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
+    for (int i = 0; i < qel::scanner_model::kPolynomial; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
     EXPECT_EQ(model_[255], 1.0f);
 
     // Clipped dark end with equal Y: the first segment has no width, and the
@@ -200,7 +200,7 @@ TEST_F(ScannerModelSteps, EqualNeighboursNeverDivideByZero) {
     qel::RepairGreyLadder(l, qel::LadderAnchor(l));
     EXPECT_EQ(l.level[0][0], l.level[0][1]);
     ASSERT_TRUE(qel::BuildToneCurves(l, model_.data()));
-    for (int i = 0; i < 768; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
+    for (int i = 0; i < qel::scanner_model::kPolynomial; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
     for (int c = 0; c < 3; ++c) {
         EXPECT_GT(model_[256 * c], 0.0f);
         EXPECT_EQ(model_[256 * c], model_[256 * c + 5]);
@@ -221,7 +221,7 @@ TEST_F(ScannerModelSteps, EqualNeighboursNeverDivideByZero) {
     qel::RepairGreyLadder(l, 10);
     EXPECT_EQ(l.level[1][4], l.level[1][5] - 1.0f);
     ASSERT_TRUE(qel::BuildToneCurves(l, model_.data()));
-    for (int i = 0; i < 768; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
+    for (int i = 0; i < qel::scanner_model::kPolynomial; ++i) ASSERT_TRUE(std::isfinite(model_[i])) << i;
 }
 
 TEST_F(ScannerModelSteps, CurvesAreClampedBeforeNormalising) {
@@ -272,7 +272,7 @@ TEST_F(ScannerModelSteps, UniformPatchesMakeTheLinearFitSingular) {
 }
 
 TEST_F(ScannerModelSteps, FlatToneCurvesMakeThePolynomialSingular) {
-    for (int i = 0; i < 768; ++i) model_[i] = 0.3f;
+    for (int i = 0; i < qel::scanner_model::kPolynomial; ++i) model_[i] = 0.3f;
     for (int p = 0; p < qel::kReferencePatches; ++p)
         for (int c = 0; c < 3; ++c) measured_.entry[p][c] = static_cast<float>((p * 37 + c * 11) % 256);
     EXPECT_EQ(qel::FitScannerPolynomial(reference_, measured_, model_.data()), 0);
@@ -348,9 +348,9 @@ TEST(ScannerGrid, NodesAtBlackWhiteAndASaturatedRed) {
     std::vector<float> model(sm::kFloats, 0.0f);
     float* poly = model.data() + sm::kPolynomial;
     // X = 82.22 r, Y = 85.27 g, Z = 70.37 b: the grid's own white at 255.
-    poly[0] = 82.22f;
-    poly[9 + 1] = 85.27f;
-    poly[18 + 2] = 70.37f;
+    poly[0] = qel::kTargetWhite[0];
+    poly[9 + 1] = qel::kTargetWhite[1];
+    poly[18 + 2] = qel::kTargetWhite[2];
     float lab[3];
     qel::ScannerGridNode(model.data(), 0, 0, 0, lab);
     EXPECT_EQ(lab[0], 0.0f);
@@ -371,7 +371,7 @@ TEST(ScannerGrid, NodesAtBlackWhiteAndASaturatedRed) {
     EXPECT_LT(lab[1], 150.0f * 0.8f);
 
     // A negative polynomial value is clamped to 0 before the conversion.
-    poly[0] = -82.22f;
+    poly[0] = -qel::kTargetWhite[0];
     qel::ScannerGridNode(model.data(), 16, 0, 0, lab);
     EXPECT_EQ(lab[0], 0.0f);
     EXPECT_EQ(lab[1], 0.0f);
@@ -381,11 +381,11 @@ TEST(ScannerGrid, NodesAtBlackWhiteAndASaturatedRed) {
     poly[0] = 0;
     poly[9 + 1] = 0;
     poly[18 + 2] = 0;
-    poly[9 + 3] = 85.27f;  // Y = 85.27 r^2
+    poly[9 + 3] = qel::kTargetWhite[1];  // Y = 85.27 r^2
     qel::ScannerGridNode(model.data(), 9, 0, 0, lab);
     const double u = 143.0 / 255.0, r = u * u;
     float expected[3];
-    qel::XyzToLab(82.22f, 85.27f, 70.37f, 0, static_cast<float>(static_cast<double>(85.27f) * (r * r)), 0, expected);
+    qel::XyzToLab(qel::kTargetWhite[0], qel::kTargetWhite[1], qel::kTargetWhite[2], 0, static_cast<float>(static_cast<double>(qel::kTargetWhite[1]) * (r * r)), 0, expected);
     EXPECT_EQ(lab[0], expected[0]);
 }
 

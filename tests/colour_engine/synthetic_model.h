@@ -12,10 +12,11 @@
 
 #include "colour_math.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 namespace testsupport {
 
-constexpr double kTargetWhite[3] = {82.22f, 85.27f, 70.37f};
+constexpr double kTargetWhite[3] = {qel::kTargetWhite[0], qel::kTargetWhite[1], qel::kTargetWhite[2]};
 
 // XYZ of full red, green, blue on the target white's scale.
 inline void syntheticPrimaries(double p[3][3]) {
@@ -32,11 +33,11 @@ inline std::vector<float> syntheticModel() {
     double p[3][3];
     syntheticPrimaries(p);
     for (int out = 0; out < 3; ++out) {
-        for (int t = 0; t < 3; ++t) m[768 + 9 * out + t] = static_cast<float>(p[out][t]);
+        for (int t = 0; t < 3; ++t) m[qel::scanner_model::polynomialIndex(out, t)] = static_cast<float>(p[out][t]);
         // Raw levels to XYZ / target white, a straight-line fit of (v / 255)^2.
-        m[795 + 4 * out] = -0.02f;
+        m[qel::scanner_model::linearMatrixIndex(out, 0)] = -0.02f;
         for (int c = 0; c < 3; ++c)
-            m[795 + 4 * out + 1 + c] = static_cast<float>(p[out][c] / kTargetWhite[out] / 255.0);
+            m[qel::scanner_model::linearMatrixIndex(out, 1 + c)] = static_cast<float>(p[out][c] / kTargetWhite[out] / 255.0);
     }
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
@@ -50,7 +51,7 @@ inline std::vector<float> syntheticModel() {
                 double xyz[3];
                 for (int r = 0; r < 3; ++r) xyz[r] = p[r][0] * lin[0] + p[r][1] * lin[1] + p[r][2] * lin[2];
                 qel::XyzToLab(kTargetWhite[0], kTargetWhite[1], kTargetWhite[2], xyz[0], xyz[1], xyz[2],
-                              &m[807 + 3 * (289 * i0 + 17 * i1 + i2)]);
+                              &m[qel::scanner_model::gridIndex(i0, i1, i2)]);
             }
     return m;
 }

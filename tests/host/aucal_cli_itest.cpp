@@ -7,6 +7,7 @@
 #include <string>
 
 #include "aucal_run.h"
+#include "qel_cms.h"
 #include "saved_file.h"
 #include "support/temp_dir.h"
 
@@ -37,7 +38,7 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     CliRun info = aucal("info " + dir.file("demo/monitor.blk") + " " + dir.file("demo/scanner.mdl"));
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.output.find("matrix block"), std::string::npos) << info.output;
-    EXPECT_NE(info.output.find("all 15546 values finite"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("all " + std::to_string(QEL_MODEL_FLOATS) + " values finite"), std::string::npos) << info.output;
 }
 
 TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
@@ -59,7 +60,7 @@ TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {
 
     std::string error;
     ASSERT_TRUE(aucal::saveFile(dir.file("model.mdl"), aucal::SavedKind::ScannerModel,
-                                std::vector<std::uint8_t>(62186, 0), &error));
+                                std::vector<std::uint8_t>(QEL_MODEL_SIZE, 0), &error));
     CliRun wrongKind = aucal("correct --block " + dir.file("model.mdl") + " -o " + out + " " + image);
     EXPECT_NE(wrongKind.status, 0);
     EXPECT_NE(wrongKind.output.find("scanner model"), std::string::npos) << wrongKind.output;

@@ -21,7 +21,7 @@ TEST(ColourDifference, Ciede2000MatchesPublishedPairs) {
 }
 
 TEST(ColourDifference, LabOfTheWhiteIs100AndNeutral) {
-    const aucal::Xyz3 white{82.22, 85.27, 70.37};
+    const aucal::Xyz3 white = aucal::kTargetWhite;
     const aucal::Lab3 lab = aucal::labFromXyz(white, white);
     EXPECT_NEAR(lab[0], 100.0, 1e-9);
     EXPECT_NEAR(lab[1], 0.0, 1e-9);

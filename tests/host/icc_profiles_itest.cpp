@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "icc_check.h"
 #include "support/temp_dir.h"
+#include "qel_layout.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "scanner_model_eval.h"
 #include "support/temp_dir.h"
 #include "target_patches.h"
+#include "qel_layout.h"
 
 namespace {
 

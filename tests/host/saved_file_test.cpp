@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "qel_cms.h"
 #include "saved_file.h"
 #include "support/temp_dir.h"
 
@@ -18,7 +19,7 @@ std::vector<std::uint8_t> payloadOf(std::size_t n) {
 
 TEST(SavedFile, RoundTripKeepsTheExactBytes) {
     testsupport::TempDir dir;
-    const auto payload = payloadOf(818);
+    const auto payload = payloadOf(QEL_MATRIX_BLOCK_SIZE);
     std::string error;
     const std::string note = "patch differences: mean 0.41\nwarning: none\n";
     ASSERT_TRUE(aucal::saveFile(dir.file("m.blk"), SavedKind::MatrixBlock, payload, &error, note)) << error;
@@ -34,7 +35,7 @@ TEST(SavedFile, RoundTripKeepsTheExactBytes) {
 TEST(SavedFile, DamagedFilesAreRefusedWithAReason) {
     testsupport::TempDir dir;
     std::string error;
-    ASSERT_TRUE(aucal::saveFile(dir.file("l.blk"), SavedKind::LookupBlock, payloadOf(15509), &error));
+    ASSERT_TRUE(aucal::saveFile(dir.file("l.blk"), SavedKind::LookupBlock, payloadOf(QEL_LUT_BLOCK_SIZE), &error));
     const auto good = testsupport::readFile(dir.file("l.blk"));
     aucal::LoadedFile loaded;
 
@@ -103,13 +104,13 @@ TEST(SavedFile, SizeMustMatchTheKind) {
     ASSERT_TRUE(aucal::saveFile(dir.file("odd.blk"), SavedKind::MatrixBlock, payloadOf(900), &error));
     aucal::LoadedFile loaded;
     EXPECT_FALSE(aucal::loadFile(dir.file("odd.blk"), &loaded, &error));
-    EXPECT_NE(error.find("818"), std::string::npos) << error;
+    EXPECT_NE(error.find(std::to_string(QEL_MATRIX_BLOCK_SIZE)), std::string::npos) << error;
 }
 
 TEST(SavedFile, WrongKindIsNamed) {
     testsupport::TempDir dir;
     std::string error;
-    ASSERT_TRUE(aucal::saveFile(dir.file("s.mdl"), SavedKind::ScannerModel, payloadOf(62186), &error));
+    ASSERT_TRUE(aucal::saveFile(dir.file("s.mdl"), SavedKind::ScannerModel, payloadOf(QEL_MODEL_SIZE), &error));
     aucal::LoadedFile loaded;
     EXPECT_FALSE(aucal::loadFileOfKind(dir.file("s.mdl"), {SavedKind::MatrixBlock, SavedKind::LookupBlock}, &loaded,
                                        &error));

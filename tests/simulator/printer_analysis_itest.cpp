@@ -16,6 +16,7 @@
 #include "qel_cms.h"
 #include "support/temp_dir.h"
 #include "virtual_printer/virtual_printer.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ protected:
     }
     int unwrittenNodes() const {
         int n = 0;
-        for (int k = 768; k < 15507; k += 3)
+        for (std::size_t k = qel::kLutBlockGrid; k < qel::kLutBlockLayoutBytes; k += 3)
             if (block_[k] == kFill && block_[k + 1] == kFill && block_[k + 2] == kFill) ++n;
         return n;
     }
@@ -79,7 +80,7 @@ TEST_F(PrinterAnalysis, ChartReadBackGivesTheChartColoursAndACompleteBlock) {
     }
     EXPECT_EQ(unwrittenNodes(), 0);
     // The two bytes past the layout are the host's.
-    EXPECT_EQ(block_[15507], kFill);
+    EXPECT_EQ(block_[qel::kLutBlockLayoutBytes], kFill);
     EXPECT_EQ(block_[15508], kFill);
     ASSERT_GE(g_progress.size(), 4u);
     EXPECT_EQ((std::vector<int>(g_progress.begin(), g_progress.begin() + 4)), (std::vector<int>{0, 5, 15, 20}));
@@ -176,7 +177,7 @@ TEST_F(PrinterAnalysis, PrintedAndScannedChartGivesACompleteBlock) {
     // grey axis and a spread of others, printed through the block, land
     // near their target (lightness scaled into the printer's range).
     const printsim::PrinterGamut gamut(printer);
-    const double s = (100.0 - gamut.blackLightness()) / 78.6;
+    const double s = (100.0 - gamut.blackLightness()) / qel::kPrinterLightnessRange;
     std::vector<double> errors;
     for (int n = 0; n < 17 * 17 * 17; n += 13) {
         const int i0 = n / 289, i1 = (n / 17) % 17, i2 = n % 17;
@@ -186,7 +187,7 @@ TEST_F(PrinterAnalysis, PrintedAndScannedChartGivesACompleteBlock) {
         want.a *= chroma;
         want.b *= chroma;
         if (gamut.distance(want) > 1.0) continue;
-        const std::uint8_t* node = &block_[768 + 3 * n];
+        const std::uint8_t* node = &block_[qel::kLutBlockGrid + 3 * static_cast<std::size_t>(n)];
         errors.push_back(printsim::deltaE(gamut.printLab(node[0], node[1], node[2]), want));
     }
     ASSERT_GE(errors.size(), 10u);
@@ -217,15 +218,15 @@ TEST_F(PrinterAnalysis, OtherPrintersResolutionsAndTiltsAreFound) {
 TEST_F(PrinterAnalysis, OpenAnalysisAcceptsTheVirtualPrintersTable) {
     std::vector<std::uint8_t> data = printsim::printerTable(printsim::printerPreset(printsim::PrinterPreset::Inkjet));
     ASSERT_EQ(data.size(), static_cast<std::size_t>(QEL_LUT_BLOCK_SIZE));
-    const std::vector<std::uint8_t> table(data.begin(), data.begin() + 14739);
+    const std::vector<std::uint8_t> table(data.begin(), data.begin() + qel::kPrinterTableBytes);
     ASSERT_EQ(PrinterTargetOpenAnalysis(data.data(), &blockSize_, model_.data(), 0, nullptr, nullptr), QEL_PRINTER_OPEN_OK);
     EXPECT_EQ(blockSize_, QEL_LUT_BLOCK_SIZE);
     // The white node of the grid takes the paper: the table's top node.
-    const std::uint8_t* white = &data[768 + 3 * (17 * 17 * 17 - 1)];
+    const std::uint8_t* white = &data[qel::lutNodeOffset(16, 16, 16)];
     EXPECT_GE(white[0], 250);
     EXPECT_GE(white[1], 250);
     EXPECT_GE(white[2], 250);
-    EXPECT_NE(std::memcmp(data.data() + 768, table.data(), 100), 0);
+    EXPECT_NE(std::memcmp(data.data() + qel::kLutBlockGrid, table.data(), 100), 0);
 }
 
 }  // namespace

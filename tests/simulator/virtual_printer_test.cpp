@@ -9,6 +9,7 @@
 
 #include "imaging/targa.h"
 #include "virtual_printer/virtual_printer.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -159,7 +160,7 @@ TEST(IdealScannerModel, InvertsTheScanner) {
             const double t[3] = {m[rgb.r], m[256 + rgb.g], m[512 + rgb.b]};
             double v[3];
             for (int row = 0; row < 3; ++row) {
-                const float* k = &m[768 + 9 * row];
+                const float* k = &m[qel::scanner_model::polynomialIndex(row, 0)];
                 v[row] = k[0] * t[0] + k[1] * t[1] + k[2] * t[2];
                 for (int q = 3; q < 9; ++q) EXPECT_EQ(k[q], 0.0f);
             }
@@ -178,7 +179,7 @@ TEST(IdealScannerModel, InvertsTheScanner) {
 TEST(PrinterTable, NodesPrintTheirWorkingColours) {
     const std::vector<std::uint8_t> t = printsim::printerTable(inkjet());
     ASSERT_EQ(t.size(), 15509u);
-    auto node = [&](int i0, int i1, int i2) { return &t[3 * (289 * i0 + 17 * i1 + i2)]; };
+    auto node = [&](int i0, int i1, int i2) { return &t[qel::gridNodeOffset(i0, i1, i2)]; };
     EXPECT_GE(node(16, 16, 16)[0], 250);
     EXPECT_GE(node(16, 16, 16)[1], 250);
     EXPECT_GE(node(16, 16, 16)[2], 250);
@@ -209,7 +210,7 @@ TEST(PrinterTable, NodesPrintTheirWorkingColours) {
         const double err = printsim::deltaE(gamut.printLab(d[0], d[1], d[2]), want);
         EXPECT_LT(err, gamut.distance(want) + 1.0) << n[0] << "," << n[1] << "," << n[2];
     }
-    for (std::size_t k = 14739; k < t.size(); ++k) EXPECT_EQ(t[k], 0);
+    for (std::size_t k = qel::kPrinterTableBytes; k < t.size(); ++k) EXPECT_EQ(t[k], 0);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "qel_layout.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace printsim {
@@ -21,7 +22,7 @@ constexpr double kWorkingFromXyz[3][3] = {
     {0.0638, -0.1294, 0.9814},
 };
 constexpr double kTableStep = 255.0 / 16.0;
-constexpr std::size_t kTableBytes = 15509;
+constexpr std::size_t kTableBytes = qel::kPrinterTableBufferBytes;
 
 // XYZ of a working-space linear RGB: the matrix inverted by cofactors.
 Xyz xyzOfWorking(const double rgb[3]) {
@@ -54,7 +55,7 @@ std::vector<std::uint8_t> printerTable(const PrinterResponse& printer) {
                 Lab want = xyzToLab(xyzOfWorking(linear), kD65);
                 want.l = black + want.l * (100.0 - black) / 100.0;
                 const std::array<double, 3> drive = gamut.bestDrive(want);
-                std::uint8_t* node = &table[3 * (289 * i0 + 17 * i1 + i2)];
+                std::uint8_t* node = &table[qel::gridNodeOffset(i0, i1, i2)];
                 for (int c = 0; c < 3; ++c) node[c] = static_cast<std::uint8_t>(std::clamp(drive[c] + 0.5, 0.0, 255.0));
             }
     return table;

@@ -1,22 +1,17 @@
 // A ScannerModel computed from the true scanner response instead of fitted
 // from a scanned target: the exact description the printer analysis can be
-// judged with, free of any fitting error.
-//
-// Layout (floats): 0..767 the three tone curves, 768..794 the polynomial
-// coefficients for X, Y, Z (terms r, g, b, r^2, g^2, b^2, rg, gb, rb),
-// 795..806 the linear matrix rows (constant, channel 0, 1, 2) for X, Y, Z
-// over the target white, 807.. the 17^3 CIELAB grid.
+// judged with, free of any fitting error. Layout: qel_layout.h.
 #include <algorithm>
 #include <cmath>
 
+#include "qel_layout.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace printsim {
 namespace {
 
-constexpr int kModelFloats = 15546;
-constexpr int kGridBase = 807;
-constexpr Xyz kTargetWhite{82.22, 85.27, 70.37};
+namespace sm = qel::scanner_model;
+constexpr Xyz kTargetWhite{qel::kTargetWhiteXyz[0], qel::kTargetWhiteXyz[1], qel::kTargetWhiteXyz[2]};
 
 using Mat3 = std::array<std::array<double, 3>, 3>;
 
@@ -92,13 +87,14 @@ std::array<double, 4> fitRow(const std::vector<std::array<double, 4>>& x, const 
 }  // namespace
 
 std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
-    std::vector<float> model(kModelFloats, 0.0f);
+    std::vector<float> model(sm::kFloats, 0.0f);
     // Tone curves, normalised to 1 at level 255; the polynomial takes the
     // normalisation back.
     double full[3];
     for (int c = 0; c < 3; ++c) {
         full[c] = signalOfLevel(255, c, scanner);
-        for (int n = 0; n < 256; ++n) model[256 * c + n] = static_cast<float>(signalOfLevel(n, c, scanner) / full[c]);
+        for (int n = 0; n < sm::kLevels; ++n)
+            model[sm::toneIndex(c, n)] = static_cast<float>(signalOfLevel(n, c, scanner) / full[c]);
     }
     // XYZ = S^-1 diag(full) t for tone-curve values t, S the signal per unit
     // of XYZ.
@@ -107,7 +103,7 @@ std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
     for (int row = 0; row < 3; ++row) {
         for (int c = 0; c < 3; ++c) {
             poly[row][c] = toXyz[row][c] * full[c];
-            model[768 + 9 * row + c] = static_cast<float>(poly[row][c]);
+            model[sm::polynomialIndex(row, c)] = static_cast<float>(poly[row][c]);
         }
     }
     auto xyzOfTone = [&](const double t[3]) {
@@ -133,22 +129,22 @@ std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
     for (const Xyz& xyz : refs.grey) addSample(xyz);
     for (int row = 0; row < 3; ++row) {
         const auto coef = fitRow(samples, target[row]);
-        for (int k = 0; k < 4; ++k) model[795 + 4 * row + k] = static_cast<float>(coef[k]);
+        for (int k = 0; k < 4; ++k) model[sm::linearMatrixIndex(row, k)] = static_cast<float>(coef[k]);
     }
 
     // Grid: node k stands for level round(255 k / 16), linearised as
     // (level / 255)^2.
-    for (int i0 = 0; i0 < 17; ++i0)
-        for (int i1 = 0; i1 < 17; ++i1)
-            for (int i2 = 0; i2 < 17; ++i2) {
+    for (int i0 = 0; i0 < sm::kGridNodes; ++i0)
+        for (int i1 = 0; i1 < sm::kGridNodes; ++i1)
+            for (int i2 = 0; i2 < sm::kGridNodes; ++i2) {
                 const int idx[3] = {i0, i1, i2};
                 double t[3];
                 for (int c = 0; c < 3; ++c) {
-                    const double level = std::floor(255.0 * idx[c] / 16.0 + 0.5);
+                    const double level = sm::gridNodeLevel(idx[c]);
                     t[c] = (level / 255.0) * (level / 255.0);
                 }
                 const Lab lab = xyzToLab(xyzOfTone(t), kTargetWhite);
-                float* node = &model[kGridBase + 3 * (289 * i0 + 17 * i1 + i2)];
+                float* node = &model[sm::gridIndex(i0, i1, i2)];
                 node[0] = static_cast<float>(std::clamp(lab.l, 0.0, 100.0));
                 node[1] = static_cast<float>(std::clamp(lab.a, -150.0, 150.0));
                 node[2] = static_cast<float>(std::clamp(lab.b, -150.0, 150.0));
@@ -157,7 +153,7 @@ std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
 }
 
 Lab modelGridLab(const std::vector<float>& model, int i0, int i1, int i2) {
-    const float* node = &model[kGridBase + 3 * (289 * i0 + 17 * i1 + i2)];
+    const float* node = &model[sm::gridIndex(i0, i1, i2)];
     return {node[0], node[1], node[2]};
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "imaging/targa.h"
+#include "qel_layout.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace {
@@ -29,8 +30,8 @@ int main(int argc, char** argv) {
     std::uint64_t seed = 1;
     app.add_option("-i,--chart", chartPath, "chart image to print (24-bit Targa)");
     app.add_option("-o,--out", outPath, "scan of the print to write (Targa)");
-    app.add_option("--table", tablePath, "also write a printer table (15509 bytes) for the open analysis");
-    app.add_option("--model", modelPath, "also write the exact scanner model (15546 little-endian floats)");
+    app.add_option("--table", tablePath, "also write a printer table (" + std::to_string(qel::kPrinterTableBufferBytes) + " bytes) for the open analysis");
+    app.add_option("--model", modelPath, "also write the exact scanner model (" + std::to_string(qel::scanner_model::kFloats) + " little-endian floats)");
     app.add_option("--printer", printerName, "printer preset: inkjet, laser, newsprint");
     app.add_option("--scanner", scannerName, "scanner response: mild, nonlinear, crosstalk, linear");
     app.add_option("--dpi", options.dpi, "scan resolution")->check(CLI::Range(25.0, 600.0));

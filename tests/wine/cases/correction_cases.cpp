@@ -98,7 +98,7 @@ CROSSCHECK_INPUT(correction_blocks) {
     require(ms.size() == kMatrixBlocks, "matrix count");
     for (std::size_t i = 0; i < ms.size(); ++i) {
         Bytes block = random.bytes(qel::kMatrixBlockReportedSize);
-        for (int j = 0; j < 12; ++j) qel::storeFloatLE(block.data() + 768 + 4 * j, ms[i][j]);
+        for (int j = 0; j < 12; ++j) qel::storeFloatLE(block.data() + qel::matrixEntryOffset(0, j), ms[i][j]);
         crosscheck::writeInput(blockName("matrix", static_cast<int>(i)), block);
     }
 }

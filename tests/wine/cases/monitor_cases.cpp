@@ -7,6 +7,7 @@
 
 #include "crosscheck.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -26,17 +27,17 @@ std::vector<float> makeModel() {
         for (int v = 0; v < 256; ++v) m[256 * ch + v] = static_cast<float>((v / 255.0) * (v / 255.0));
     const float linear[12] = {-0.02f,  0.0021f, 0.0012f, 0.00062f, -0.018f, 0.0011f,
                               0.0029f, 0.0003f, -0.025f, 0.0001f,  0.0006f, 0.0035f};
-    std::memcpy(&m[795], linear, sizeof linear);
+    std::memcpy(&m[qel::scanner_model::kLinearMatrix], linear, sizeof linear);
     // Polynomial: linear in the linearised channels, with small square and
     // cross terms.
     const float polynomial[27] = {36.0f, 31.0f, 16.0f, 0.5f, 0.25f, 0.1f, -0.3f, 0.2f, 0.1f,
                                   19.0f, 62.0f, 6.5f,  0.2f, 0.8f,  0.1f, 0.1f,  -0.4f, 0.05f,
                                   1.7f,  10.5f, 84.0f, 0.1f, 0.1f,  -1.5f, 0.0f, 0.3f, 0.2f};
-    std::memcpy(&m[768], polynomial, sizeof polynomial);
+    std::memcpy(&m[qel::scanner_model::kPolynomial], polynomial, sizeof polynomial);
     for (int i0 = 0; i0 < 17; ++i0)
         for (int i1 = 0; i1 < 17; ++i1)
             for (int i2 = 0; i2 < 17; ++i2) {
-                float* node = &m[807 + 3 * (289 * i0 + 17 * i1 + i2)];
+                float* node = &m[qel::scanner_model::gridIndex(i0, i1, i2)];
                 node[0] = static_cast<float>(6.25 * i0);
                 node[1] = static_cast<float>((i1 - 8) * 11.5 * (i0 + 1) / 17.0);
                 node[2] = static_cast<float>((i2 - 8) * 13.25 * (i0 + 1) / 17.0);

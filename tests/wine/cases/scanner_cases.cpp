@@ -10,6 +10,7 @@
 #ifndef _WIN32
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
+#include "qel_layout.h"
 #endif
 
 namespace {
@@ -151,7 +152,7 @@ CROSSCHECK_CASE(scanner_failures) {
         check(cancelled.size == -1, "modelSize set by a cancelled analysis");
         statuses += text("escape ", cancelled.status) + text(" size ", cancelled.size) + "\n";
         // The model as far as it got: curves, fits, no grid node.
-        crosscheck::writeOutput("scanner/cancelled_head.model", cancelled.model.data(), 807 * sizeof(float));
+        crosscheck::writeOutput("scanner/cancelled_head.model", cancelled.model.data(), qel::scanner_model::kGrid * sizeof(float));
     });
     writeText("scanner/failures.txt", statuses);
     writeText("scanner/failures_progress.txt", crosscheck::progressText());
