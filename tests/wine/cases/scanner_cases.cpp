@@ -6,11 +6,11 @@
 
 #include "crosscheck.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 #ifndef _WIN32
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
-#include "qel_layout.h"
 #endif
 
 namespace {
