@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "correction_blocks.h"
+#include "qel_layout.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ inline std::vector<std::uint8_t> matrixBlock() {
         for (int i = 0; i < 256; ++i) b[256 * k + i] = static_cast<std::uint8_t>(255.0 * std::pow(i / 255.0, 0.45));
     const float m[3][4] = {{2.0f, 0.9f, 0.05f, 0.05f}, {-1.0f, 0.1f, 0.8f, 0.1f}, {0.5f, 0.02f, 0.08f, 0.9f}};
     for (int k = 0; k < 3; ++k)
-        for (int j = 0; j < 4; ++j) qel::storeFloatLE(&b[768 + 4 * (4 * k + j)], m[k][j]);
+        for (int j = 0; j < 4; ++j) qel::storeFloatLE(&b[qel::matrixEntryOffset(k, j)], m[k][j]);
     return b;
 }
 

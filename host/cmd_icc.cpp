@@ -7,6 +7,7 @@
 
 #include "command_registry.h"
 #include "commands.h"
+#include "atomic_file.h"
 #include "icc_check.h"
 #include "saved_file.h"
 #include "target_patches.h"
@@ -28,7 +29,7 @@ std::string deLine(const char* against, const icc::DeSummary& s) {
 
 bool writeAndCheck(const std::string& path, const icc::Bytes& bytes, icc::ProfileKind kind, bool check,
                    icc::ProfileFigures* f, std::string* error) {
-    if (!icc::writeProfile(path, bytes, error)) return false;
+    if (!writeFileAtomically(path, bytes.data(), bytes.size(), error)) return false;
     f->file = path;
     if (check) {
         f->structure = icc::checkStructure(bytes, kind);

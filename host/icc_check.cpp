@@ -4,11 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "lcms_handles.h"
 #include "qel_layout.h"
@@ -221,27 +218,6 @@ bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const
             const Xyz3 half = run(c == 0 ? d : 0, c == 1 ? d : 0, c == 2 ? d : 0);
             check->halfLevelError = std::max(check->halfLevelError, std::fabs(half[1] / full[1] - 0.5));
         }
-    }
-    return true;
-}
-
-bool writeProfile(const std::string& path, const Bytes& profile, std::string* error) {
-    const std::string temporary = path + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(profile.data()), static_cast<std::streamsize>(profile.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return say(error, "cannot write " + path);
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::remove(temporary.c_str());
-        return say(error, "cannot write " + path + ": " + ec.message());
     }
     return true;
 }

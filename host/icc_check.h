@@ -85,9 +85,6 @@ struct ProfileFigures {
     bool withinTolerance = true;      // structure and figures within the stated tolerances
 };
 
-// Writes profile bytes atomically (temporary file, then rename).
-bool writeProfile(const std::string& path, const Bytes& profile, std::string* error);
-
 }  // namespace aucal::icc
 
 #endif

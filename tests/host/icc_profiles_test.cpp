@@ -352,14 +352,4 @@ TEST(IccMonitor, PhosphorsComeBackFromTheBlockAndTheModel) {
     EXPECT_FALSE(phosphorsFromBlock(block, model, &found));
 }
 
-TEST(IccFiles, WriteLeavesTheWholeProfileOrNothing) {
-    testsupport::TempDir dir;
-    std::string error;
-    const Bytes bytes(300, 9);
-    ASSERT_TRUE(writeProfile(dir.file("a.icc"), bytes, &error)) << error;
-    EXPECT_EQ(testsupport::readFile(dir.file("a.icc")), bytes);
-    EXPECT_FALSE(writeProfile(dir.file("no/such/folder/a.icc"), bytes, &error));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("no/such/folder/a.icc.part")));
-}
-
 }  // namespace
