@@ -9,7 +9,7 @@
 
 #include "qel_layout.h"
 #include "engine_state.h"
-#include "frame.h"
+#include "job.h"
 #include "numeric.h"
 #include "platform/memory.h"
 #include "qel_cms.h"

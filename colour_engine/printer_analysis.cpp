@@ -1,7 +1,7 @@
 // PrinterTargetAnalysis: a scan of the printed chart and the scanner model
 // in, a LutCorrectionBlock out. The chart locator samples the 512 patches;
 // the printer model inverts them.
-#include "frame.h"
+#include "job.h"
 #include "printer_model.h"
 #include "printer_target_image.h"
 #include "platform/raii.hpp"

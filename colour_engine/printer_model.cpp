@@ -13,7 +13,7 @@
 #include "colour_math.h"
 #include "qel_layout.h"
 #include "engine_state.h"
-#include "frame.h"
+#include "job.h"
 #include "numeric.h"
 #include "qel_cms.h"
 #include "scanner_model_eval.h"

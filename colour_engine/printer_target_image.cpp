@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "frame.h"
+#include "job.h"
 #include "platform/files.h"
 #include "platform/raii.hpp"
 #include "targa.h"

@@ -9,7 +9,7 @@
 #include <cmath>
 
 #include "colour_math.h"
-#include "frame.h"
+#include "job.h"
 #include "it8_target_image.h"
 #include "numeric.h"
 #include "platform/raii.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "crosscheck.h"
-#include "frame.h"
+#include "job.h"
 
 using crosscheck::check;
 

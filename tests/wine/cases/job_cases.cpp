@@ -1,4 +1,4 @@
-// The engine's job frame as a host sees it: the progress fraction and the
+// The engine's job state as a host sees it: the progress fraction and the
 // stop request, called through their documented (caller-cleans) convention.
 #include <cstdint>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include "crosscheck.h"
 #include "qel_cms.h"
 
-CROSSCHECK_CASE(frame_done_and_stop) {
+CROSSCHECK_CASE(job_done_and_stop) {
     crosscheck::Library engine = crosscheck::loadLibrary("qel_cms");
     // The float result comes back on the x87 stack on 32-bit Windows.
     const float before = crosscheck::callCdecl<float>(engine, "DonePercentage");
@@ -22,5 +22,5 @@ CROSSCHECK_CASE(frame_done_and_stop) {
     std::snprintf(text, sizeof text, "DonePercentage %a\nStopExecution %d %d\nDonePercentage %a\n",
                   static_cast<double>(before), static_cast<int>(stop), static_cast<int>(stopAgain),
                   static_cast<double>(after));
-    crosscheck::writeOutput("frame/done_and_stop.txt", text, std::char_traits<char>::length(text));
+    crosscheck::writeOutput("job/done_and_stop.txt", text, std::char_traits<char>::length(text));
 }

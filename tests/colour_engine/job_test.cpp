@@ -1,10 +1,10 @@
-// The job frame: progress counters, stop flag, progress reports, Escape poll.
+// A job of the engine: progress counters, stop flag, progress reports, Escape poll.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "engine_state.h"
-#include "frame.h"
+#include "job.h"
 #include "platform/desktop_posix.h"
 #include "qel_cms.h"
 

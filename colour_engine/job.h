@@ -1,7 +1,7 @@
-// The job frame shared by the analyses: progress reports to the host and the
-// Escape poll.
-#ifndef QEL_FRAME_H
-#define QEL_FRAME_H
+// A job of the engine: progress reports to the host and the Escape poll, shared
+// by the analyses.
+#ifndef QEL_JOB_H
+#define QEL_JOB_H
 
 #include "platform/memory.h"
 #include "qel_cms.h"

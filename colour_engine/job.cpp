@@ -1,4 +1,4 @@
-#include "frame.h"
+#include "job.h"
 
 #include "engine_state.h"
 #include "platform/dialogs.h"
