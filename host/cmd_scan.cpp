@@ -60,10 +60,12 @@ constexpr std::size_t kA3WindowsDirectoryMost = 37;
 
 std::string defaultWindowsDirectory() {
     if (const char* w = std::getenv("AUCAL_WINDIR"); w != nullptr && *w != '\0') return w;
-    // windows/ beside the libraries' folder when its path is short enough for
-    // every driver, else a folder of this user's in the temporary folder.
+    // In the build tree: windows/ beside the libraries' folder when its path is
+    // short enough for every driver. Otherwise (and always for an installed
+    // aucal, whose folders are not the user's) a folder of this user's in the
+    // temporary folder.
     const std::string beside = (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
-    if (beside.size() <= kA3WindowsDirectoryMost) return beside;
+    if (librariesInBuildTree() && beside.size() <= kA3WindowsDirectoryMost) return beside;
     return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
 }
 
@@ -86,7 +88,9 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
         std::string error;
         const sim::Dialect dialect = dialectOf(o.driver);
         const std::string folder = sim::passThroughFolder(windir, dialect);
-        if (!sim::installPassThroughInto(folder, dialect, sim::InstallOptions{}, &error))
+        sim::InstallOptions install;
+        install.library = passThroughLibraryPath();
+        if (!sim::installPassThroughInto(folder, dialect, install, &error))
             return fail("cannot install the simulated scanner: " + error);
         std::string scenario = sim::defaultScenarioText(dialect);
         if (o.document == "it8") {

@@ -55,8 +55,15 @@ bool EngineLibrary::load(const std::string& path, std::string* error) {
 
 std::string libraryDirectory() {
     if (const char* dir = std::getenv("AUCAL_LIBDIR"); dir != nullptr && *dir != '\0') return dir;
-    return (selfDirectory().parent_path() / "lib").string();
+    const std::filesystem::path lib = selfDirectory().parent_path() / "lib";
+    std::error_code ec;
+    if (std::filesystem::exists(lib / "aucal" / "libqel_cms.so", ec)) return (lib / "aucal").string();
+    return lib.string();
 }
+
+bool librariesInBuildTree() { return std::filesystem::path(libraryDirectory()).filename() != "aucal"; }
+
+std::string passThroughLibraryPath() { return libraryDirectory() + "/KASPI_SP.DLL"; }
 
 std::string engineLibraryPath() { return libraryPath("qel_cms"); }
 

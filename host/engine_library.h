@@ -50,9 +50,15 @@ F require(F f, const char* name) {
     return f;
 }
 
-// Where the host finds its libraries: in ../lib beside its own folder (the
-// build tree's layout), unless AUCAL_LIBDIR says otherwise.
+// Where the host finds its libraries, relative to its own program (through
+// symbolic links): AUCAL_LIBDIR when set; else ../lib/aucal, where an
+// installation keeps them (<prefix>/bin/aucal, <prefix>/lib/aucal); else
+// ../lib, the build tree's layout.
 std::string libraryDirectory();
+// True when the libraries are the build tree's, not an installation's.
+bool librariesInBuildTree();
+// The simulated pass-through library, kept beside the libraries.
+std::string passThroughLibraryPath();
 std::string engineLibraryPath();
 std::string driverLibraryPath(const std::string& driver);
 

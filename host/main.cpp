@@ -8,7 +8,8 @@
 #include "progress.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"aucal - scanner, monitor and printer calibration"};
+    // Named, so that help shows "aucal" and not the path it was started by.
+    CLI::App app{"aucal - scanner, monitor and printer calibration", "aucal"};
     app.require_subcommand(1);
     app.fallthrough();
     aucal::CommonOptions common;
