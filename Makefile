@@ -4,7 +4,7 @@ JOBS ?= 2
 CMAKE ?= cmake
 BUILD_TYPE ?= Release
 
-.PHONY: all deps deps-demo configure build win32 asan check test demo bench fuzz fuzz-build clean
+.PHONY: all deps deps-demo configure build win32 asan check test demo bench fuzz fuzz-build dist clean
 
 all: build
 
@@ -59,6 +59,13 @@ test: deps build win32 asan fuzz-build
 
 demo: deps-demo build
 	./build/bin/aucal demo --out demo-output
+
+# The packages: build/aucal_<version>_<arch>.deb (CPack; the manual page and
+# the API reference are made first) and build-win32/aucal-<version>-win32.zip.
+dist: deps build win32
+	$(CMAKE) --build build --target dist-docs
+	cd build && cpack -G DEB
+	$(CMAKE) --build build-win32 --target windows-zip
 
 # Benchmarks and reports: every *_report program prints its table, then the
 # Google Benchmark programs run.

@@ -16,19 +16,22 @@ wine32=(wine wine32:i386)
 # Measuring peers in bench/: ArgyllCMS for the ICC accuracy report, tificc
 # (LittleCMS) and ImageMagick for aucal correct end to end.
 bench=(argyll liblcms2-utils imagemagick)
+# make dist: the Debian package's dependencies (dpkg-shlibdeps), its manual
+# page and the API reference page.
+dist=(dpkg-dev help2man python3-markdown)
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
 if [ "${1:-}" = "--demo" ]; then
-  native=() windows=() wine32=() bench=()
+  native=() windows=() wine32=() bench=() dist=()
 elif [ $# -gt 0 ]; then
   echo "usage: $0 [--demo]" >&2
   exit 2
 fi
 
 missing=()
-for p in "${build[@]}" "${native[@]}" "${windows[@]}" "${bench[@]}"; do
+for p in "${build[@]}" "${native[@]}" "${windows[@]}" "${bench[@]}" ${dist[@]+"${dist[@]}"}; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 need_i386=0

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Assembles the Windows zip from the 32-bit build:
+#   make-windows-zip.sh <source> <build-win32> <api.html> <version> <zip>
+# aucal-<version>-win32/
+#   bin/                qel_cms.dll scan.dll vexa.dll prescan.dll
+#   simulated-scanner/  KASPI_SP.DLL and README.txt (when to use it)
+#   include/            qel_cms.h scan_driver.h platform/calling.h
+#   def/                the export list of each DLL (plain names)
+#   lib/mingw/          lib<dll>.dll.a import libraries (dlltool)
+#   lib/msvc/           <dll>.lib import libraries (the same, named for link.exe)
+#   example/            host_example.c
+#   docs/               api.html, README.md
+set -euo pipefail
+source=$1 build=$2 api=$3 version=$4 zip=$(realpath -m "$5")
+prefix=i686-w64-mingw32
+name=aucal-$version-win32
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+stage=$scratch/$name
+mkdir -p "$stage"/{bin,simulated-scanner,include/platform,def,lib/mingw,lib/msvc,example,docs}
+
+dlls=(qel_cms scan vexa prescan)
+defs=("$build/colour_engine/qel_cms.def" "$build/scanner_driver/scan.def" "$build/scanner_driver/vexa.def"
+      "$build/scanner_driver/prescan.def")
+for d in "${dlls[@]}"; do cp "$build/bin/$d.dll" "$stage/bin/"; done
+for def in "${defs[@]}"; do cp "$def" "$stage/def/"; done
+cp "$build/bin/KASPI_SP.DLL" "$stage/simulated-scanner/"
+# Without their symbol tables: a third of the size, the same code.
+$prefix-strip --strip-unneeded "$stage"/bin/*.dll "$stage/simulated-scanner/KASPI_SP.DLL"
+cp "$source/dist/windows/simulated-scanner.txt" "$stage/simulated-scanner/README.txt"
+cp "$source/colour_engine/include/qel_cms.h" "$source/scanner_driver/include/scan_driver.h" "$stage/include/"
+cp "$source/platform/include/platform/calling.h" "$stage/include/platform/"
+cp "$source/dist/example/host_example.c" "$stage/example/"
+cp "$api" "$stage/docs/api.html"
+cp "$source/README.md" "$stage/docs/"
+
+# The names a C compiler gives the exports when it compiles against the
+# headers (_Scan_Image@20 for the stdcall drivers, _InitCorrect for the
+# engine): the import libraries must offer exactly those, mapped to the DLLs'
+# plain names (dlltool --kill-at).
+probe=$scratch/probe.c
+{
+  echo '#include "qel_cms.h"'
+  echo '#include "scan_driver.h"'
+  echo 'void* const exports[] = {'
+  for def in "${defs[@]}"; do grep -E '^ +[A-Za-z_]' "$def" | sed 's/^ *\(.*\)$/  (void*)\1,/'; done
+  echo '};'
+} >"$probe"
+$prefix-gcc -c -I"$stage/include" -o "$scratch/probe.o" "$probe"
+symbols=$($prefix-nm -u "$scratch/probe.o")
+for i in "${!dlls[@]}"; do
+  d=${dlls[$i]} decorated=$scratch/${dlls[$i]}.def
+  echo "EXPORTS" >"$decorated"
+  for export in $(grep -E '^ +[A-Za-z_]' "${defs[$i]}"); do
+    symbol=$(grep -oE " _${export}(@[0-9]+)?\$" <<<"$symbols" | sed 's/^ _//') ||
+      { echo "no symbol for $export in the headers" >&2; exit 1; }
+    echo "  $symbol" >>"$decorated"
+  done
+  $prefix-dlltool --kill-at --input-def "$decorated" --dllname "$d.dll" --output-lib "$stage/lib/mingw/lib$d.dll.a"
+  cp "$stage/lib/mingw/lib$d.dll.a" "$stage/lib/msvc/$d.lib"
+done
+
+rm -f "$zip"
+(cd "$scratch" && cmake -E tar cf "$zip" --format=zip "$name")
+echo "wrote $zip ($(stat -c %s "$zip") bytes)"
