@@ -3,7 +3,7 @@
 #   P/bin/aucal                          the host; finds its libraries in ../lib/aucal
 #   P/lib/aucal/                         libqel_cms.so, libscan.so, libvexa.so, libprescan.so,
 #                                        libaucal_platform.so and the simulated KASPI_SP.DLL
-#   P/include/aucal/                     qel_cms.h, scan_driver.h, platform/calling.h
+#   P/include/aucal/                     qel_cms.h, qel_layout.h, scan_driver.h, platform/calling.h
 #   P/lib/pkgconfig/qel_cms.pc           the engine for pkg-config
 #   P/share/man/man1/aucal.1.gz          made from aucal's own help (help2man)
 #   P/share/bash-completion/completions/aucal
@@ -18,6 +18,7 @@ set_target_properties(${aucal_installed_libraries} PROPERTIES INSTALL_RPATH "$OR
 install(TARGETS aucal RUNTIME DESTINATION bin)
 install(TARGETS ${aucal_installed_libraries} LIBRARY DESTINATION ${AUCAL_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/colour_engine/include/qel_cms.h
+              ${PROJECT_SOURCE_DIR}/colour_engine/include/qel_layout.h
               ${PROJECT_SOURCE_DIR}/scanner_driver/include/scan_driver.h
         DESTINATION include/aucal)
 install(FILES ${PROJECT_SOURCE_DIR}/platform/include/platform/calling.h DESTINATION include/aucal/platform)

@@ -4,7 +4,7 @@
 # aucal-<version>-win32/
 #   bin/                qel_cms.dll scan.dll vexa.dll prescan.dll
 #   simulated-scanner/  KASPI_SP.DLL and README.txt (when to use it)
-#   include/            qel_cms.h scan_driver.h platform/calling.h
+#   include/            qel_cms.h qel_layout.h scan_driver.h platform/calling.h
 #   def/                the export list of each DLL (plain names)
 #   lib/mingw/          lib<dll>.dll.a import libraries (dlltool)
 #   lib/msvc/           <dll>.lib import libraries (the same, named for link.exe)
@@ -28,7 +28,7 @@ cp "$build/bin/KASPI_SP.DLL" "$stage/simulated-scanner/"
 # Without their symbol tables: a third of the size, the same code.
 $prefix-strip --strip-unneeded "$stage"/bin/*.dll "$stage/simulated-scanner/KASPI_SP.DLL"
 cp "$source/dist/windows/simulated-scanner.txt" "$stage/simulated-scanner/README.txt"
-cp "$source/colour_engine/include/qel_cms.h" "$source/scanner_driver/include/scan_driver.h" "$stage/include/"
+cp "$source"/colour_engine/include/qel_{cms,layout}.h "$source/scanner_driver/include/scan_driver.h" "$stage/include/"
 cp "$source/platform/include/platform/calling.h" "$stage/include/platform/"
 cp "$source/dist/example/host_example.c" "$stage/example/"
 cp "$api" "$stage/docs/api.html"

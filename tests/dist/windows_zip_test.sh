@@ -18,7 +18,7 @@ echo "zip: $(basename "$zip"), $(stat -c %s "$zip") bytes"
 (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 top=$(ls -d "$work"/aucal-*-win32)
 for f in bin/qel_cms.dll bin/scan.dll bin/vexa.dll bin/prescan.dll simulated-scanner/KASPI_SP.DLL \
-         simulated-scanner/README.txt include/qel_cms.h include/scan_driver.h include/platform/calling.h \
+         simulated-scanner/README.txt include/qel_cms.h include/qel_layout.h include/scan_driver.h include/platform/calling.h \
          def/qel_cms.def def/scan.def def/vexa.def def/prescan.def lib/mingw/libqel_cms.dll.a lib/mingw/libscan.dll.a \
          lib/mingw/libvexa.dll.a lib/mingw/libprescan.dll.a lib/msvc/qel_cms.lib lib/msvc/scan.lib lib/msvc/vexa.lib \
          lib/msvc/prescan.lib example/host_example.c docs/api.html docs/README.md; do
