@@ -186,7 +186,7 @@ int main() {
         ShaperMatrix fit;
         Bytes lutProfile, matrixProfile;
         if (status != 0 || !loadPatchSet(image, reference, &patches, &error) ||
-            !fitShaperMatrix(model, patches, &fit, &error) || !scannerMatrixProfile(model, fit, &matrixProfile, &error) ||
+            !fitShaperMatrix(patches, &fit, &error) || !scannerMatrixProfile(fit, &matrixProfile, &error) ||
             !scannerLutProfile(model, &lutProfile, &error)) {
             std::printf("%s: analysis status %d %s\n", name.c_str(), status, error.c_str());
             continue;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "lcms_handles.h"
+#include "shaper_matrix_fit.h"
 #include "qel_layout.h"
 #include "scanner_model_eval.h"
 
@@ -52,10 +53,19 @@ ProfilePtr newProfile(cmsProfileClassSignature cls, cmsColorSpaceSignature space
 }
 
 // White D50 (the adapted media white) and the adaptation that took `white` there.
+// The media white tag by the profile version's convention: ICC v4 stores the
+// media white adapted to the PCS by the chad matrix (so D50 scaled by the
+// white's luminance relative to a perfect diffuser, Y = 100 on `white`'s
+// scale; a display's white is D50 itself), v2 the media white as measured.
+// Absolute colorimetric intent then gives the target's own white (L* about
+// 94 for the target white), not L* 100.
 bool writeWhite(cmsHPROFILE h, const Xyz3& white) {
     std::array<double, 9> chad = rowMajor(bradford(normalised(white), kD50));
-    return cmsWriteTag(h, cmsSigMediaWhitePointTag, cmsD50_XYZ()) &&
-           cmsWriteTag(h, cmsSigChromaticAdaptationTag, chad.data());
+    const bool display = cmsGetDeviceClass(h) == cmsSigDisplayClass;
+    const double luminance = display ? 1.0 : white[1] / 100.0;
+    const Xyz3 media = cmsGetEncodedICCversion(h) >= 0x4000000 ? kD50 : normalised(white);
+    const cmsCIEXYZ tag{media[0] * luminance, media[1] * luminance, media[2] * luminance};
+    return cmsWriteTag(h, cmsSigMediaWhitePointTag, &tag) && cmsWriteTag(h, cmsSigChromaticAdaptationTag, chad.data());
 }
 
 CurvePtr curve16(const std::vector<double>& values) {
@@ -93,12 +103,6 @@ bool writeMatrixShaper(cmsHPROFILE h, const Matrix3& m, const std::array<CurvePt
         if (!curves[c] || !cmsWriteTag(h, colorant[c], &xyz) || !cmsWriteTag(h, trc[c], curves[c].get())) return false;
     }
     return true;
-}
-
-std::vector<double> toneCurve(const std::vector<float>& model, int channel) {
-    std::vector<double> v(256);
-    for (int n = 0; n < sm::kLevels; ++n) v[n] = std::clamp<double>(model[sm::toneIndex(channel, n)], 0.0, 1.0);
-    return v;
 }
 
 }  // namespace
@@ -141,46 +145,16 @@ bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string*
     return saveProfile(h.get(), out, error);
 }
 
-bool fitShaperMatrix(const std::vector<float>& model, const PatchSet& patches, ShaperMatrix* fit,
-                     std::string* error) {
-    if (patches.rgb.size() != patches.xyz.size() || patches.rgb.size() < 3)
-        return say(error, "the shaper-matrix fit needs patches with both scanner and reference colours");
-    // Normal equations: (L^T L) m_k = L^T y_k for each PCS component k.
-    Matrix3 n{};
-    std::array<Xyz3, 3> b{};
-    std::vector<Xyz3> lin(patches.rgb.size()), target(patches.rgb.size());
-    for (std::size_t p = 0; p < patches.rgb.size(); ++p) {
-        for (int c = 0; c < 3; ++c)
-            lin[p][c] = std::clamp<double>(qel::ModelToneValue(model.data(), c, static_cast<float>(patches.rgb[p][c])), 0.0, 1.0);
-        target[p] = pcsXyzFromReference(patches.xyz[p]);
-        for (int i = 0; i < 3; ++i) {
-            for (int j = 0; j < 3; ++j) n[i][j] += lin[p][i] * lin[p][j];
-            for (int k = 0; k < 3; ++k) b[k][i] += lin[p][i] * target[p][k];
-        }
-    }
-    Matrix3 inverse{};
-    if (!invert(n, &inverse)) return say(error, "the patches do not determine a matrix (the tone curves are flat)");
-    for (int k = 0; k < 3; ++k) {
-        const Xyz3 row = applyMatrix(inverse, b[k]);
-        for (int j = 0; j < 3; ++j) fit->m[k][j] = row[j];
-    }
-    double sum = 0;
-    for (std::size_t p = 0; p < lin.size(); ++p) {
-        const double d = deltaE76(pcsLab(applyMatrix(fit->m, lin[p])), pcsLab(target[p]));
-        sum += d * d;
-    }
-    fit->rmsDeltaE = std::sqrt(sum / static_cast<double>(lin.size()));
-    return true;
-}
-
-bool scannerMatrixProfile(const std::vector<float>& model, const ShaperMatrix& fit, Bytes* out,
-                          std::string* error) {
-    if (model.size() < static_cast<std::size_t>(sm::kFloats)) return say(error, "the scanner model is too short");
+bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error) {
     ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigXYZData,
-                              "aucal scanner: tone curves and a 3x3 matrix fitted on the target");
+                              "aucal scanner: shaper curves and a 3x3 matrix fitted on the target");
     if (!h || !writeWhite(h.get(), kTargetWhite)) return say(error, "LittleCMS could not start the profile");
     std::array<CurvePtr, 3> curves;
-    for (int c = 0; c < 3; ++c) curves[c] = curve16(toneCurve(model, c));
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> v(sm::kLevels);
+        for (int n = 0; n < sm::kLevels; ++n) v[n] = shaperValue(fit, c, n);
+        curves[c] = curve16(v);
+    }
     if (!writeMatrixShaper(h.get(), fit.m, curves)) return say(error, "LittleCMS could not write the matrix and curves");
     return saveProfile(h.get(), out, error);
 }

@@ -3,8 +3,8 @@
 //   - scanner input profile (RGB device, CIELAB PCS, ICC v4): A2B0 holds the
 //     model's three tone curves as shaper curves and its 17 x 17 x 17 CIELAB
 //     grid as the table;
-//   - scanner shaper-matrix profile (CIEXYZ PCS): the model's tone curves and
-//     a 3x3 matrix fitted by least squares on the 130 target patches;
+//   - scanner shaper-matrix profile (CIEXYZ PCS): per-channel shapers and a
+//     3x3 matrix fitted together on the 130 target patches;
 //   - device link (RGB to RGB) from a lookup correction block: its input
 //     curves and its grid;
 //   - monitor profile (CIEXYZ PCS): the colorants of the phosphors and the
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "colour_maths.h"
+#include "shaper_matrix_fit.h"
 #include "target_patches.h"
 
 typedef void* cmsHPROFILE;
@@ -35,16 +36,8 @@ using Bytes = std::vector<std::uint8_t>;
 // sentence on failure.
 bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string* error);
 
-struct ShaperMatrix {
-    Matrix3 m{};        // tone-curve-linear RGB (0..1) to PCS XYZ (D50, Y = 1)
-    double rmsDeltaE = 0;  // CIE76 residual of the fit on its patches, in PCS CIELAB
-};
-// Least squares on the patches, three unknowns per PCS component; false when
-// the patches do not determine a matrix.
-bool fitShaperMatrix(const std::vector<float>& model, const PatchSet& patches, ShaperMatrix* fit,
-                     std::string* error);
-bool scannerMatrixProfile(const std::vector<float>& model, const ShaperMatrix& fit, Bytes* out,
-                          std::string* error);
+// The fitted shapers (tabulated at the 256 levels) and matrix.
+bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error);
 
 // block: a LutCorrectionBlock as the engine wrote it (at least 15507 bytes).
 bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error);

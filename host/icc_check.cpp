@@ -83,8 +83,37 @@ std::string checkStructure(const Bytes& profile, ProfileKind kind) {
     return {};
 }
 
-bool checkInputProfile(const Bytes& profile, const std::vector<float>& model, const PatchSet& patches,
-                       InputCheck* check, std::string* error) {
+Lab3 modelGridPcsLab(const std::vector<float>& model, const std::array<double, 3>& levels) {
+    constexpr int kLast = qel::kGridNodes - 1;
+    int i[3];
+    double f[3];
+    for (int c = 0; c < 3; ++c) {
+        const double u = kLast * qel::ModelGridCoordinate(model.data(), c, static_cast<int>(levels[c] + 0.5));
+        i[c] = std::min(kLast - 1, static_cast<int>(u));
+        f[c] = u - i[c];
+    }
+    auto at = [&](int d0, int d1, int d2) {
+        const float* p = &model[qel::scanner_model::gridIndex(i[0] + d0, i[1] + d1, i[2] + d2)];
+        const Lab3 lab = pcsLabFromTargetLab({p[0], p[1], p[2]});
+        return Lab3{std::clamp(lab[0], 0.0, 100.0), std::clamp(lab[1], -128.0, 127.0), std::clamp(lab[2], -128.0, 127.0)};
+    };
+    // The tetrahedron of (f0, f1, f2): corners from (0,0,0) to (1,1,1) along
+    // the axes in falling order of their fractions.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return f[a] > f[b]; });
+    int corner[3] = {0, 0, 0};
+    Lab3 previous = at(0, 0, 0), out = previous;
+    for (int step = 0; step < 3; ++step) {
+        corner[order[step]] = 1;
+        const Lab3 next = at(corner[0], corner[1], corner[2]);
+        for (int k = 0; k < 3; ++k) out[k] += f[order[step]] * (next[k] - previous[k]);
+        previous = next;
+    }
+    return out;
+}
+
+bool checkInputProfile(const Bytes& profile, const Prediction& source, const std::vector<float>& model,
+                       const PatchSet& patches, InputCheck* check, std::string* error) {
     ProfilePtr in = openProfile(profile);
     ProfilePtr lab(cmsCreateLab4Profile(nullptr));
     if (!in || !lab) return say(error, "LittleCMS cannot open the profile");
@@ -104,12 +133,10 @@ bool checkInputProfile(const Bytes& profile, const std::vector<float>& model, co
         cmsCIELab out;
         cmsDoTransform(t.get(), in01, &out, 1);
         const Lab3 got{out.L, out.a, out.b};
-        Lab3 gridLab;
-        qel::ModelGridLab(model.data(), levels.data(), gridLab.data());
         const float levelValues[3] = {float(levels[0]), float(levels[1]), float(levels[2])};
         float xyz[3];
         qel::ModelLevelsXyz(model.data(), levelValues, xyz);
-        check->againstGrid.add(deltaE2000(got, pcsLabFromTargetLab(gridLab)));
+        check->againstSource.add(deltaE2000(got, source({double(levels[0]), double(levels[1]), double(levels[2])})));
         check->againstPolynomial.add(deltaE2000(got, pcsLab(pcsXyzFromReference({xyz[0], xyz[1], xyz[2]}))));
         if (withReference) check->againstReference.add(deltaE2000(got, pcsLab(pcsXyzFromReference(patches.xyz[p]))));
     }

@@ -29,14 +29,21 @@ struct DeSummary {
 };
 
 struct InputCheck {
-    DeSummary againstGrid;        // profile through LittleCMS vs the model grid, trilinear (CIEDE2000)
+    DeSummary againstSource;      // profile through LittleCMS vs what it was made from (CIEDE2000)
     DeSummary againstPolynomial;  // vs the model's tone curves and polynomial (CIEDE2000)
     DeSummary againstReference;   // vs the reference data, when the patches carry it (CIEDE2000)
 };
 // The patches' scanner levels (rounded) through an input profile with
-// LittleCMS (relative colorimetric, PCS CIELAB) against the model's colours.
-bool checkInputProfile(const Bytes& profile, const std::vector<float>& model, const PatchSet& patches,
-                       InputCheck* check, std::string* error);
+// LittleCMS (relative colorimetric, PCS CIELAB) against `source` (what the
+// profile was made from, in PCS CIELAB), the model's polynomial and the
+// reference data.
+bool checkInputProfile(const Bytes& profile, const Prediction& source, const std::vector<float>& model,
+                       const PatchSet& patches, InputCheck* check, std::string* error);
+
+// The model grid as the scanner table holds it: nodes in PCS CIELAB, clipped
+// to the table's encoding (a*, b* -128..127), read tetrahedrally between the
+// nodes at the grid coordinates of the levels, as LittleCMS reads the table.
+Lab3 modelGridPcsLab(const std::vector<float>& model, const std::array<double, 3>& levels);
 
 struct LinkStats {
     long long values = 0;  // channel values compared
@@ -65,12 +72,18 @@ struct MonitorCheck {
 bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const MonitorCurves& curves,
                          MonitorCheck* check, std::string* error);
 
-// What `aucal icc --check` holds the profiles to. The scanner table differs
-// from the model grid only by interpolation (LittleCMS tetrahedral, the grid
-// read trilinearly) and by the table's 16-bit encoding; the device link
-// differs from CorrectImage by interpolation and by rounding (LittleCMS rounds
-// to the nearest level, CorrectImage truncates its sum).
-constexpr double kGridToleranceDe2000 = 1.0;  // largest CIEDE2000, patches through the scanner table
+// What `aucal icc --check` holds the profiles to. A scanner profile is judged
+// against what it was made from, read the way LittleCMS reads it (the grid
+// tetrahedrally, the shapers and matrix as fitted): what is left is the
+// 16-bit encoding of curves and table (1/65535 of the range; 1/256 of a
+// CIELAB unit for a* and b*) and LittleCMS's single-precision arithmetic, far
+// below 0.05 CIEDE2000 on any scanner, while a wrong table, curve, white or
+// matrix shows by whole units. (The model grid read trilinearly differs from
+// the table read tetrahedrally by up to about 2 CIEDE2000 where the gamut
+// pull bends the grid: that is interpolation, not the profile, so it is no
+// check.) The device link differs from CorrectImage by interpolation and by
+// rounding (LittleCMS rounds to the nearest level, CorrectImage truncates).
+constexpr double kSourceToleranceDe2000 = 0.05;  // largest CIEDE2000, patches through a scanner profile
 constexpr int kLinkToleranceLevels = 1;       // largest |LittleCMS - the block read tetrahedrally|, levels
 constexpr double kLinkMeanToleranceLevels = 1.0;  // mean |LittleCMS - CorrectImage|, levels
 constexpr double kMonitorTolerance = 1e-3;    // white (PCS XYZ), primaries (xy), half-level luminance
@@ -83,6 +96,8 @@ struct ProfileFigures {
     std::string structure;            // empty: read back and tag checks passed; otherwise what failed
     std::vector<std::string> lines;   // check figures, one sentence each
     bool withinTolerance = true;      // structure and figures within the stated tolerances
+    std::string failure;              // when not: what is outside, one sentence
+    Bytes bytes;                      // the profile
 };
 
 }  // namespace aucal::icc

@@ -118,10 +118,11 @@ TEST(IccScannerLutProfile, NodesComeBackThroughLittleCms) {
     PatchSet patches;
     for (int n = 0; n < 130; ++n) patches.rgb.push_back({(n * 37) % 256 * 1.0, (n * 91) % 256 * 1.0, (n * 13) % 256 * 1.0});
     InputCheck check;
-    ASSERT_TRUE(checkInputProfile(profile, m, patches, &check, &error)) << error;
-    EXPECT_EQ(check.againstGrid.count, 130);
+    const Prediction grid = [&](const std::array<double, 3>& levels) { return modelGridPcsLab(m, levels); };
+    ASSERT_TRUE(checkInputProfile(profile, grid, m, patches, &check, &error)) << error;
+    EXPECT_EQ(check.againstSource.count, 130);
     EXPECT_EQ(check.againstReference.count, 0);
-    EXPECT_LT(check.againstGrid.max, kGridToleranceDe2000);
+    EXPECT_LT(check.againstSource.max, kSourceToleranceDe2000);
 }
 
 TEST(IccScannerLutProfile, RefusesShortModelsAndNotANumber) {
@@ -144,41 +145,84 @@ TEST(IccStructure, ChangedBytesAndForeignDataAreCaught) {
     EXPECT_EQ(checkStructure(Bytes(200, 7), ProfileKind::ScannerLut), "LittleCMS cannot open the profile");
 }
 
-TEST(IccShaperMatrix, FitRecoversAKnownMatrix) {
-    const std::vector<float> m = syntheticModel();
-    const Matrix3 truth{{{0.45, 0.33, 0.18}, {0.22, 0.70, 0.08}, {0.02, 0.12, 0.70}}};
-    // Reference XYZ made so that the PCS colour is exactly truth x linear RGB:
-    // this maps D50 (Y = 1) to the target white on the reference scale.
-    const Matrix3 back = bradford(kD50, kTargetWhite);
+// Patches of a purely matrix-like scanner: level = black + (255 - black)
+// lin^(1 / gamma) per channel, PCS XYZ = truth x lin.
+PatchSet matrixScannerPatches(const std::array<double, 3>& black, const std::array<double, 3>& gamma,
+                              const Matrix3& truth) {
+    const Matrix3 back = bradford(kD50, kTargetWhite);  // PCS (Y = 1) to the reference scale
     PatchSet patches;
     for (int n = 0; n < 130; ++n) {
-        const std::array<double, 3> rgb{static_cast<double>((n * 37) % 256), static_cast<double>((n * 91) % 256),
-                                        static_cast<double>((n * 53 + 20) % 256)};
-        Xyz3 lin;
-        for (int c = 0; c < 3; ++c) lin[c] = m[sm::toneIndex(c, static_cast<int>(rgb[c]))];
-        const Xyz3 pcs = applyMatrix(truth, lin);
-        const Xyz3 ref = applyMatrix(back, pcs);
+        const Xyz3 lin{((n * 37) % 101) / 100.0, ((n * 91) % 97) / 96.0, ((n * 53 + 20) % 89) / 88.0};
+        std::array<double, 3> rgb;
+        for (int c = 0; c < 3; ++c) rgb[c] = black[c] + (255 - black[c]) * std::pow(lin[c], 1 / gamma[c]);
         patches.rgb.push_back(rgb);
-        patches.xyz.push_back(ref);
+        patches.xyz.push_back(applyMatrix(back, applyMatrix(truth, lin)));
     }
+    return patches;
+}
+
+TEST(IccShaperMatrix, FitRecoversTheCurvesAndMatrixOfAMatrixLikeScanner) {
+    struct Row {
+        std::array<double, 3> black, gamma;
+        Matrix3 truth;
+    } rows[] = {
+        {{0, 0, 0}, {2.2, 2.2, 2.2}, {{{0.45, 0.33, 0.18}, {0.22, 0.70, 0.08}, {0.02, 0.12, 0.70}}}},
+        {{12, 8, 20}, {1.8, 2.4, 2.0}, {{{0.50, 0.30, 0.15}, {0.25, 0.65, 0.10}, {0.03, 0.10, 0.68}}}},
+        {{4, 30, 2}, {1.0, 1.3, 2.9}, {{{0.40, 0.40, 0.14}, {0.30, 0.60, 0.10}, {0.01, 0.20, 0.60}}}},
+    };
+    for (const Row& r : rows) {
+        const PatchSet patches = matrixScannerPatches(r.black, r.gamma, r.truth);
+        ShaperMatrix fit;
+        std::string error;
+        ASSERT_TRUE(fitShaperMatrix(patches, &fit, &error)) << error;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(fit.black[c], r.black[c], 0.05) << c;
+            EXPECT_NEAR(fit.gamma[c], r.gamma[c], 0.005) << c;
+            for (int j = 0; j < 3; ++j) EXPECT_NEAR(fit.m[c][j], r.truth[c][j], 1e-3) << c << ' ' << j;
+        }
+        EXPECT_LT(fit.rmsDeltaE, 0.01);
+        Bytes profile;
+        ASSERT_TRUE(scannerMatrixProfile(fit, &profile, &error)) << error;
+        EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerMatrix), "");
+        InputCheck check;
+        const Prediction own = [&](const std::array<double, 3>& levels) { return pcsLab(shaperMatrixXyz(fit, levels)); };
+        ASSERT_TRUE(checkInputProfile(profile, own, syntheticModel(), patches, &check, &error)) << error;
+        EXPECT_LT(check.againstSource.max, kSourceToleranceDe2000);
+    }
+    // Scanner levels without their reference colours leave nothing to fit.
+    PatchSet levelsOnly = matrixScannerPatches({0, 0, 0}, {2.2, 2.2, 2.2}, rows[0].truth);
+    levelsOnly.xyz.clear();
     ShaperMatrix fit;
     std::string error;
-    ASSERT_TRUE(fitShaperMatrix(m, patches, &fit, &error)) << error;
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j) EXPECT_NEAR(fit.m[i][j], truth[i][j], 1e-6) << i << ' ' << j;
-    EXPECT_LT(fit.rmsDeltaE, 1e-4);
+    EXPECT_FALSE(fitShaperMatrix(levelsOnly, &fit, &error));
+}
 
-    Bytes profile;
-    ASSERT_TRUE(scannerMatrixProfile(m, fit, &profile, &error)) << error;
-    EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerMatrix), "");
-    InputCheck check;
-    ASSERT_TRUE(checkInputProfile(profile, m, patches, &check, &error)) << error;
-    EXPECT_LT(check.againstReference.max, 0.05);
-
-    // Flat tone curves leave nothing to fit.
-    std::vector<float> flat = m;
-    std::fill(flat.begin(), flat.begin() + sm::kPolynomial, 0.5f);
-    EXPECT_FALSE(fitShaperMatrix(flat, patches, &fit, &error));
+TEST(IccCrossValidation, HeldOutErrorIsTheErrorOfThePatchLeftOut) {
+    // Exact patches but one: a fit without that patch is exact, so its
+    // held-out error is its own offset, and every other held-out error is
+    // what a fit that includes the odd patch makes of it (small).
+    PatchSet patches = matrixScannerPatches({5, 5, 5}, {2.0, 2.0, 2.0},
+                                            {{{0.45, 0.33, 0.18}, {0.22, 0.70, 0.08}, {0.02, 0.12, 0.70}}});
+    const int odd = 17;
+    const Lab3 trueLab = pcsLab(pcsXyzFromReference(patches.xyz[odd]));
+    patches.xyz[odd][1] *= 1.05;
+    const double offset = deltaE2000(trueLab, pcsLab(pcsXyzFromReference(patches.xyz[odd])));
+    const Predictor predictor = [](const PatchSet& training, Prediction* predict) {
+        ShaperMatrix fit;
+        std::string error;
+        if (!fitShaperMatrix(training, &fit, &error)) return false;
+        *predict = [fit](const std::array<double, 3>& levels) { return pcsLab(shaperMatrixXyz(fit, levels)); };
+        return true;
+    };
+    std::vector<double> heldOut;
+    ASSERT_TRUE(crossValidate(patches, 10, predictor, &heldOut));
+    ASSERT_EQ(heldOut.size(), 130u);
+    EXPECT_NEAR(heldOut[odd], offset, 0.02);
+    for (int p = odd % 10; p < 130; p += 10) {
+        if (p == odd) continue;
+        EXPECT_LT(heldOut[p], 0.02) << p;
+    }
+    EXPECT_FALSE(crossValidate(patches, 1, predictor, &heldOut));
 }
 
 TEST(IccReference, ReadsThe130PatchesInModelOrder) {
