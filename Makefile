@@ -4,7 +4,7 @@ JOBS ?= 2
 CMAKE ?= cmake
 BUILD_TYPE ?= Release
 
-.PHONY: all deps deps-demo configure build win32 asan check test demo bench fuzz fuzz-build dist clean
+.PHONY: all deps deps-demo configure build win32 asan check test demo bench fuzz fuzz-build dist windows-deps clean
 
 all: build
 
@@ -66,6 +66,12 @@ dist: deps build win32
 	$(CMAKE) --build build --target dist-docs
 	cd build && cpack -G DEB
 	$(CMAKE) --build build-win32 --target windows-zip
+
+# LittleCMS, zlib, libpng, libtiff and libjpeg-turbo for 32-bit Windows, from
+# their Debian source packages (pinned, checksummed), into build-win32/deps.
+# Not yet used by the Windows build.
+windows-deps:
+	bash tools/windows-deps.sh build-win32/deps
 
 # Benchmarks and reports: every *_report program prints its table, then the
 # Google Benchmark programs run.
