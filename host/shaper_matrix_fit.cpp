@@ -73,12 +73,17 @@ double robustCost(const ShaperMatrix& fit, const std::vector<std::array<double, 
     return std::isfinite(sum) ? sum : 1e300;
 }
 
-// A patch with a channel at either end of the scale was clipped by the
-// scanner: its levels say nothing about its colour.
-bool clipped(const std::array<double, 3>& rgb) {
-    for (double v : rgb)
-        if (v < 0.5 || v > 254.5) return true;
-    return false;
+// A patch with a channel at either end of the scale, or a saturated colour
+// with a channel down at the darkest level any patch has while another is
+// well above it, was clipped by the scanner: its levels do not say its colour.
+bool clipped(const std::array<double, 3>& rgb, const std::array<double, 3>& darkest) {
+    bool atFloor = false, lifted = false;
+    for (int c = 0; c < 3; ++c) {
+        if (rgb[c] < 0.5 || rgb[c] > 254.5) return true;
+        atFloor = atFloor || rgb[c] <= darkest[c] + 1.0;
+        lifted = lifted || rgb[c] > darkest[c] + 20.0;
+    }
+    return atFloor && lifted;
 }
 
 // Nelder-Mead simplex search over the shaper parameters; the matrix is solved
@@ -153,10 +158,13 @@ bool fitShaperMatrix(const PatchSet& patches, ShaperMatrix* fit, std::string* er
     };
     if (patches.rgb.size() != patches.xyz.size() || patches.rgb.size() < 6)
         return say("the shaper-matrix fit needs patches with both scanner and reference colours");
+    std::array<double, 3> darkest{255, 255, 255};
+    for (const auto& levels : patches.rgb)
+        for (int c = 0; c < 3; ++c) darkest[c] = std::min(darkest[c], levels[c]);
     std::vector<std::array<double, 3>> rgb;
     std::vector<Xyz3> target;
     for (std::size_t p = 0; p < patches.rgb.size(); ++p)
-        if (!clipped(patches.rgb[p])) {
+        if (!clipped(patches.rgb[p], darkest)) {
             rgb.push_back(patches.rgb[p]);
             target.push_back(pcsXyzFromReference(patches.xyz[p]));
         }
