@@ -18,6 +18,7 @@
 #include "colour_maths.h"
 #include "command_registry.h"
 #include "commands.h"
+#include "fit_quality.h"
 #include "icc_check.h"
 #include "image_io.h"
 #include "report.h"
@@ -31,27 +32,6 @@
 namespace aucal {
 
 namespace {
-
-// Each patch's colour as the model gives it (its polynomial on the patch
-// means the engine sampled) against the reference data the engine read, both
-// as CIELAB against the target white.
-std::vector<PatchDifference> patchDifferences(const PatchSet& patches, const std::vector<float>& model) {
-    std::vector<PatchDifference> out;
-    const std::vector<std::string> names = patchNames();
-    for (std::size_t i = 0; i < patches.rgb.size() && i < patches.xyz.size(); ++i) {
-        const float levels[3] = {float(patches.rgb[i][0]), float(patches.rgb[i][1]), float(patches.rgb[i][2])};
-        float xyz[3];
-        qel::ModelLevelsXyz(model.data(), levels, xyz);
-        PatchDifference d;
-        d.name = names[i];
-        d.reference = labFromXyz(patches.xyz[i], kTargetWhite);
-        d.model = labFromXyz({xyz[0], xyz[1], xyz[2]}, kTargetWhite);
-        d.de76 = deltaE76(d.reference, d.model);
-        d.de2000 = deltaE2000(d.reference, d.model);
-        out.push_back(d);
-    }
-    return out;
-}
 
 // CIELAB against the paper to display RGB (sRGB, the paper shown as white).
 std::array<std::uint8_t, 3> labToDisplay(const printsim::Lab& lab) {

@@ -6,6 +6,7 @@
 
 #include "command_registry.h"
 #include "commands.h"
+#include "fit_quality.h"
 #include "progress.h"
 #include "reference_file.h"
 #include "saved_file.h"
@@ -52,9 +53,13 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
     }
     if (status != 0) return fail(statusSentence(Export::ScannerIT8Analysis, status));
     if (modelSize != QEL_MODEL_SIZE) return fail("the engine reported an unexpected model size");
-    if (!saveFile(o.output, SavedKind::ScannerModel, modelBytes(model), &error)) return fail(error);
+    FitQuality quality;
+    if (!scannerFitQualityOf(scan.targa.path(), reference.path(), model, &quality, &error))
+        return fail("the model's figures cannot be measured: " + error);
+    const std::string note = qualityNote(quality);
+    if (!saveFile(o.output, SavedKind::ScannerModel, modelBytes(model), &error, note)) return fail(error);
     if (!common.quiet)
-        std::printf("scanner model written to %s (%s reference data)\n", o.output.c_str(),
+        std::printf("%sscanner model written to %s (%s reference data)\n", note.c_str(), o.output.c_str(),
                     o.reference.empty() ? "built-in" : o.reference.c_str());
     return 0;
 }

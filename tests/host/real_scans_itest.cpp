@@ -11,6 +11,7 @@
 #include "image_io.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
+#include "saved_file.h"
 #include "scan_orientation.h"
 #include "support/temp_dir.h"
 
@@ -125,6 +126,71 @@ TEST(RealScans, RefusalsSayWhatWasLookedForOrNameTheLine) {
         EXPECT_EQ(run.status, 1) << run.output;
         EXPECT_NE(run.output.find(row.says), std::string::npos) << run.output;
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.mdl")));
+    }
+}
+
+// A misread target made from a clean one: the pixels of one cell (a square
+// of `side` pixels around its centre) replaced by those of another.
+struct CellCopy {
+    int fromRow, fromColumn, toRow, toColumn;
+};
+struct Misread {
+    const char* name;
+    std::vector<CellCopy> copies;
+    const char* warns;
+};
+
+TEST(RealScans, PlacementCheckWarnsOnAMisreadTargetAndIsQuietOnCleanScans) {
+    testsupport::TempDir dir;
+    const auto refs = it8sim::makeIt8Reference();
+    ASSERT_TRUE(it8sim::writeIt8ReferenceFile(dir.file("ref.txt"), refs));
+    const std::string scanner = "scanner --reference " + dir.file("ref.txt") + " --output " + dir.file("m.mdl") +
+                                " --image ";
+    for (const char* driver : {"scan", "vexa", "prescan"})
+        for (const char* response : {"mild", "nonlinear", "crosstalk", "linear"}) {
+            SCOPED_TRACE(std::string(driver) + " " + response);
+            const std::string scan = dir.file(std::string(driver) + "-" + response + ".tga");
+            ASSERT_EQ(runAucal("-q scan --driver " + std::string(driver) + " --response " + response + " --output " + scan)
+                          .status,
+                      0);
+            CliRun run = runAucal(scanner + scan);
+            ASSERT_EQ(run.status, 0) << run.output;
+            EXPECT_NE(run.output.find("placement check: no pattern of a misread target"), std::string::npos)
+                << run.output;
+            EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
+        }
+
+    const it8sim::TargetOptions options;
+    const auto clean = it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), options);
+    const int side = static_cast<int>(options.cellInches * options.dpi);
+    std::vector<CellCopy> shiftColumn6;  // column 6 sampled where column 7 lies
+    for (int row = 1; row <= 12; ++row) shiftColumn6.push_back({row, 7, row, 6});
+    const Misread misreads[] = {
+        {"shifted column", shiftColumn6, "warning: placement: column 6 of the colour field"},
+        {"grey scale out of order", {{14, 4, 14, 12}, {14, 12, 14, 4}}, "warning: placement: the grey scale does not fall"},
+        {"one patch off", {{1, 9, 8, 5}}, "warning: placement: patch H5 lies far off"},
+    };
+    for (const Misread& m : misreads) {
+        SCOPED_TRACE(m.name);
+        it8sim::RgbRaster misread = clean;
+        for (const CellCopy& c : m.copies) {
+            const auto from = it8sim::cellCentreInScan(options, clean.width, clean.height, c.fromRow, c.fromColumn);
+            const auto to = it8sim::cellCentreInScan(options, clean.width, clean.height, c.toRow, c.toColumn);
+            for (int dy = -side / 2; dy < side / 2; ++dy)
+                for (int dx = -side / 2; dx < side / 2; ++dx)
+                    for (int k = 0; k < 3; ++k)
+                        misread.rgb[3 * ((static_cast<std::size_t>(to.line) + dy) * clean.width + static_cast<std::size_t>(to.x) + dx) + k] =
+                            clean.rgb[3 * ((static_cast<std::size_t>(from.line) + dy) * clean.width +
+                                           static_cast<std::size_t>(from.x) + dx) + k];
+        }
+        ASSERT_TRUE(it8sim::writeTargaFile(dir.file("misread.tga"), misread));
+        CliRun run = runAucal(scanner + dir.file("misread.tga"));
+        ASSERT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(m.warns), std::string::npos) << run.output;
+        aucal::LoadedFile saved;
+        std::string error;
+        ASSERT_TRUE(aucal::loadFile(dir.file("m.mdl"), &saved, &error)) << error;
+        EXPECT_NE(saved.note.find(m.warns), std::string::npos) << saved.note;
     }
 }
 
