@@ -172,18 +172,17 @@ TEST(RealScans, PlacementCheckWarnsOnAMisreadTargetAndIsQuietOnCleanScans) {
     };
     for (const Misread& m : misreads) {
         SCOPED_TRACE(m.name);
-        it8sim::RgbRaster misread = clean;
+        imaging::Image misread = clean;
         for (const CellCopy& c : m.copies) {
             const auto from = it8sim::cellCentreInScan(options, clean.width, clean.height, c.fromRow, c.fromColumn);
             const auto to = it8sim::cellCentreInScan(options, clean.width, clean.height, c.toRow, c.toColumn);
             for (int dy = -side / 2; dy < side / 2; ++dy)
                 for (int dx = -side / 2; dx < side / 2; ++dx)
                     for (int k = 0; k < 3; ++k)
-                        misread.rgb[3 * ((static_cast<std::size_t>(to.line) + dy) * clean.width + static_cast<std::size_t>(to.x) + dx) + k] =
-                            clean.rgb[3 * ((static_cast<std::size_t>(from.line) + dy) * clean.width +
-                                           static_cast<std::size_t>(from.x) + dx) + k];
+                        misread.setSample(static_cast<int>(to.x) + dx, static_cast<int>(to.line) + dy, k,
+                                          clean.sample(static_cast<int>(from.x) + dx, static_cast<int>(from.line) + dy, k));
         }
-        ASSERT_TRUE(it8sim::writeTargaFile(dir.file("misread.tga"), misread));
+        ASSERT_TRUE(imaging::writeTarga(dir.file("misread.tga"), misread));
         CliRun run = runAucal(scanner + dir.file("misread.tga"));
         ASSERT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find(m.warns), std::string::npos) << run.output;
