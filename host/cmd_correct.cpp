@@ -1,7 +1,12 @@
 // aucal correct: a saved block applied to images with InitCorrect and
 // CorrectImage.
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "command_registry.h"
 #include "atomic_file.h"
@@ -40,40 +45,77 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     if (int32_t s = x.initCorrect(block.payload.data(), static_cast<int32_t>(block.payload.size())); s != 0)
         return fail(statusSentence(Export::InitCorrect, s));
 
+    // The files are spread over the cores: each worker reads, corrects and
+    // writes one file at a time. The engine is called one export at a time
+    // (CorrectImage under a lock), as the library requires; reading and
+    // writing, most of the work, run side by side. What each file reports is
+    // printed in the order of the inputs.
+    std::mutex engineLock, reportLock;
+    std::atomic<std::size_t> next{0};
+    std::vector<std::string> reports(o.inputs.size());
+    std::vector<char> done(o.inputs.size(), 0), failed(o.inputs.size(), 0);
+    std::size_t printed = 0;
+    auto finish = [&](std::size_t i, bool ok, std::string text) {
+        std::lock_guard<std::mutex> lock(reportLock);
+        reports[i] = std::move(text);
+        failed[i] = ok ? 0 : 1;
+        done[i] = 1;
+        for (; printed < reports.size() && done[printed]; ++printed) {
+            if (failed[printed])
+                fail(reports[printed]);
+            else if (!common.quiet)
+                std::printf("%s\n", reports[printed].c_str());
+        }
+    };
+    auto worker = [&] {
+        for (std::size_t i = next++; i < o.inputs.size(); i = next++) {
+            const std::string& input = o.inputs[i];
+            std::string fileError;
+            RgbImage image;
+            if (!readImage(input, &image, &fileError)) {
+                finish(i, false, fileError);
+                continue;
+            }
+            ImageBuffer buffer{image.height, image.width, image.pixels.data()};
+            int32_t status;
+            {
+                std::lock_guard<std::mutex> lock(engineLock);
+                status = x.correctImage(&buffer);
+            }
+            if (status != 0) {
+                finish(i, false, input + ": " + statusSentence(Export::CorrectImage, status));
+                continue;
+            }
+            const std::string out = outputPathFor(o, input);
+            if (!profile.empty() && formatFromPath(out) == ImageFormat::Targa) {
+                finish(i, false, out + ": a Targa file cannot carry a profile; give --format png or tif to embed one");
+                continue;
+            }
+            // With --embed, the image is written and the profile embedded under
+            // the temporary name, so the output appears whole or not at all.
+            const bool written =
+                profile.empty() ? writeImage(out, image, &fileError)
+                                : writeFileAtomically(out, [&](const std::string& temporary, std::string* e) {
+                                      return writeImage(temporary, image, e) &&
+                                             embedProfileInFile(temporary, temporary, profile, e);
+                                  }, &fileError);
+            if (!written) {
+                finish(i, false, fileError);
+                continue;
+            }
+            finish(i, true, "corrected " + input + " -> " + out + " (" + std::to_string(image.width) + " x " +
+                                std::to_string(image.height) + ")");
+        }
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t workers = std::min(o.inputs.size(), o.jobs > 0 ? static_cast<std::size_t>(o.jobs) : cores);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 1; t < workers; ++t) threads.emplace_back(worker);
+    worker();
+    for (std::thread& t : threads) t.join();
     int failures = 0;
-    for (const std::string& input : o.inputs) {
-        RgbImage image;
-        if (!readImage(input, &image, &error)) {
-            fail(error);
-            ++failures;
-            continue;
-        }
-        ImageBuffer buffer{image.height, image.width, image.pixels.data()};
-        if (int32_t s = x.correctImage(&buffer); s != 0) {
-            fail(input + ": " + statusSentence(Export::CorrectImage, s));
-            ++failures;
-            continue;
-        }
-        const std::string out = outputPathFor(o, input);
-        if (!profile.empty() && formatFromPath(out) == ImageFormat::Targa) {
-            fail(out + ": a Targa file cannot carry a profile; give --format png or tif to embed one");
-            ++failures;
-            continue;
-        }
-        // With --embed, the image is written and the profile embedded under
-        // the temporary name, so the output appears whole or not at all.
-        const bool written = profile.empty() ? writeImage(out, image, &error)
-                                             : writeFileAtomically(out, [&](const std::string& temporary, std::string* e) {
-                                                   return writeImage(temporary, image, e) &&
-                                                          embedProfileInFile(temporary, temporary, profile, e);
-                                               }, &error);
-        if (!written) {
-            fail(error);
-            ++failures;
-            continue;
-        }
-        if (!common.quiet) std::printf("corrected %s -> %s (%d x %d)\n", input.c_str(), out.c_str(), image.width, image.height);
-    }
+    for (char f : failed) failures += f;
+
     x.releaseCorrect();
     return failures == 0 ? 0 : 1;
 }
@@ -92,6 +134,8 @@ AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
     cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images");
     cmd->add_option("--format", o->format, "output type: tga, png or tif (default: as the input)")
         ->check(CLI::IsMember({"tga", "png", "tif"}));
+    cmd->add_option("--jobs,-j", o->jobs, "files corrected at once (default: one per processor core)")
+        ->check(CLI::PositiveNumber);
     cmd->add_option("--embed", o->embed, "ICC profile of the output device to embed (PNG and TIFF outputs)");
     return {cmd, [o, &common] { return runCorrect(*o, common); }};
 }

@@ -27,6 +27,7 @@ struct CorrectOptions {
     std::string outputDir;  // several inputs: written here under their own names
     std::string format;     // "", "tga", "png", "tif": output type (default: the input's)
     std::string embed;      // ICC profile embedded into each output (PNG or TIFF)
+    int jobs = 0;           // files corrected at once; 0: one per processor core
 };
 int runCorrect(const CorrectOptions& options, const CommonOptions& common);
 

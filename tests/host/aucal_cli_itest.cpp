@@ -35,6 +35,23 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
                   testsupport::readFile(dir.file("demo/sample-") + kind + ".png"))
             << kind;
     }
+    // Several files at once (spread over the cores), an unreadable one among
+    // them: the others come out as when corrected alone, their lines in the
+    // order of the inputs, and the exit status says that one failed.
+    std::filesystem::create_directories(dir.file("batch"));
+    std::string inputs;
+    for (const std::string name : {"a.png", "nope.png", "b.png", "c.png"}) {
+        if (name != "nope.png") std::filesystem::copy_file(dir.file("demo/sample.png"), dir.file(name));
+        inputs.append(" ").append(dir.file(name));
+    }
+    CliRun batch = aucal("correct -j 2 --block " + dir.file("demo/printer.blk") + " --output-dir " + dir.file("batch") + inputs);
+    EXPECT_NE(batch.status, 0);
+    for (const char* name : {"a.png", "b.png", "c.png"})
+        EXPECT_EQ(testsupport::readFile(dir.file("batch/") + name), testsupport::readFile(dir.file("demo/sample-printer.png")))
+            << name;
+    EXPECT_LT(batch.output.find("a.png ->"), batch.output.find("b.png ->")) << batch.output;
+    EXPECT_LT(batch.output.find("b.png ->"), batch.output.find("c.png ->")) << batch.output;
+
     CliRun info = aucal("info " + dir.file("demo/monitor.blk") + " " + dir.file("demo/scanner.mdl"));
     EXPECT_EQ(info.status, 0);
     EXPECT_NE(info.output.find("matrix block"), std::string::npos) << info.output;
