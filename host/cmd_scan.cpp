@@ -50,6 +50,21 @@ private:
     PfLibrary library_;
 };
 
+// Where the simulated library writes the first divergence of a replay.
+constexpr const char* kReplayReport = "replay-report.txt";
+
+std::string replayDivergence(const std::string& windir, const std::string& driver) {
+    const std::string path = sim::passThroughFolder(windir, dialectOf(driver)) + "/" + kReplayReport;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return {};
+    char line[2048] = {};
+    const bool got = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    std::string text = got ? line : "replay: the run differs from the recording";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
 }  // namespace
 
 // The drivers take the Windows directory in at most 65 characters, and the A3
@@ -73,6 +88,7 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     namespace fs = std::filesystem;
     if (o.driver != "scan" && o.driver != "vexa" && o.driver != "prescan")
         return fail("--driver is one of scan, vexa, prescan");
+    if (!o.replay.empty() && !o.simulated) return fail("--replay answers from the simulated library, not --real-scanner");
     const std::string windir = o.windir.empty() ? defaultWindowsDirectory() : o.windir;
     const std::size_t most = o.driver == "prescan" ? kA3WindowsDirectoryMost : kWindowsDirectoryMost;
     if (windir.size() > most)
@@ -93,7 +109,11 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
         if (!sim::installPassThroughInto(folder, dialect, install, &error))
             return fail("cannot install the simulated scanner: " + error);
         std::string scenario = sim::defaultScenarioText(dialect);
-        if (o.document == "it8") {
+        fs::remove(fs::path(folder) / kReplayReport, ec);
+        if (!o.replay.empty()) {
+            if (!fs::exists(o.replay)) return fail("cannot open the trace " + o.replay);
+            scenario += "\nreplay = " + fs::absolute(o.replay).string() + "\nreplay_report = " + kReplayReport + "\n";
+        } else if (o.document == "it8") {
             scenario += "\ndocument = it8\nit8_response = " + o.response + "\n";
         } else {
             if (!fs::exists(o.document)) return fail("cannot open the document " + o.document);
@@ -130,6 +150,13 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     pfdSetMessageBoxHandler(nullptr, nullptr);
     setHostWindow(nullptr);
     pfdDestroyWindow(dialog);
+    if (!o.replay.empty()) {
+        if (const std::string divergence = replayDivergence(windir, o.driver); !divergence.empty()) {
+            fs::remove(o.output, ec);
+            return fail(divergence);
+        }
+        if (!common.quiet) std::printf("replay: every call as recorded\n");
+    }
     if (result != 0) {
         fs::remove(o.output, ec);
         return fail(statusSentence(Export::ScanImage, result));
@@ -147,7 +174,8 @@ AddedCommand addScan(CLI::App& app, const CommonOptions& common) {
                     ->footer("Examples:\n  aucal scan --output it8.tga --reference-out it8-reference.txt\n"
                              "  aucal scan --driver vexa --response nonlinear --output it8-vexa.tga\n"
                              "  aucal scan --document printed-chart.tga --document-dpi 300 --output chart-scan.tga\n"
-                             "  aucal scan --real-scanner --windir /path/to/windows --output scan.tga");
+                             "  aucal scan --real-scanner --windir /path/to/windows --output scan.tga\n"
+                             "  aucal scan --driver vexa --replay trace-001.auctrace --output replayed.tga");
     cmd->add_option("--driver,-d", o->driver, "scan, vexa or prescan")
         ->check(CLI::IsMember({"scan", "vexa", "prescan"}))
         ->capture_default_str();
@@ -161,6 +189,7 @@ AddedCommand addScan(CLI::App& app, const CommonOptions& common) {
     cmd->add_option("--response", o->response, "simulated scanner: mild, nonlinear, crosstalk, linear")
         ->capture_default_str();
     cmd->add_option("--reference-out", o->referenceOut, "write the virtual target's IT8.7/2 reference file");
+    cmd->add_option("--replay", o->replay, "simulated scanner: answer from a recorded session (aucal trace show)");
     return {cmd, [o, &common] { return runScan(*o, common); }};
 }
 

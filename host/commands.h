@@ -84,6 +84,7 @@ struct ScanOptions {
     int documentDpi = 300;
     std::string response = "mild";  // true response of the simulated scanner
     std::string referenceOut;       // write the virtual target's reference data here
+    std::string replay;             // a recorded session the simulated library answers from
 };
 int runScan(const ScanOptions& options, const CommonOptions& common);
 std::string defaultWindowsDirectory();

@@ -261,9 +261,14 @@ std::string describe(const Call& call) {
             const std::uint32_t status = call.after.size() >= 4 ? (call.after[2] | (call.after[3] << 8)) : 0;
             line += "SPI_CALL " + std::to_string(call.code) + " " + commandName(call.code) + " (" +
                     std::to_string(call.before.size()) + "-byte block) status " + std::to_string(status);
-            for (const Segment& s : call.data)
-                line += std::string(s.direction == Direction::ToScanner ? ", sent " : ", received ") +
-                        std::to_string(s.bytes.size()) + " bytes";
+            for (const Direction d : {Direction::ToScanner, Direction::FromScanner}) {
+                std::size_t pieces = 0, bytes = 0;
+                for (const Segment& s : call.data)
+                    if (s.direction == d) ++pieces, bytes += s.bytes.size();
+                if (pieces != 0)
+                    line += std::string(d == Direction::ToScanner ? ", sent " : ", received ") +
+                            std::to_string(bytes) + " bytes in " + std::to_string(pieces) + " pieces";
+            }
             return line;
         }
         case Kind::End: break;

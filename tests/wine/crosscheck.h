@@ -308,6 +308,10 @@ std::string messageBoxText();
 // each with the simulated pass-through library installed.
 std::string windowsDirectory();
 
+// The recording pass-through library of this build (the Linux build's file;
+// under Wine the copy installed as C:\windows\AUCAL_RECORDER\KASPI_SP.DLL).
+std::string recorderLibrary();
+
 // Sleep in the libraries under test runs on a virtual clock on both sides (on
 // Windows their imported Sleep is redirected when loadLibrary loads them):
 // no real time passes. The milliseconds slept during this case, to write as

@@ -147,6 +147,8 @@ std::string windowsDirectory() {
     return n > 0 && n < sizeof path ? std::string(path, n) : std::string();
 }
 
+std::string recorderLibrary() { return AUCAL_RECORDER_LIBRARY; }
+
 void withFocusWindow(const std::function<void(FocusWindow&)>& body) {
     FocusWindow window;
     const std::int32_t items[] = {FocusWindow::kStatusItem};

@@ -353,6 +353,8 @@ std::string windowsDirectory() {
     return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
 }
 
+std::string recorderLibrary() { return windowsDirectory() + "\\AUCAL_RECORDER\\KASPI_SP.DLL"; }
+
 void withFocusWindow(const std::function<void(FocusWindow&)>& body) {
     require(registerClassOnce(), "RegisterClassA failed");
     HWND handle = CreateWindowExA(0, kWindowClass, "crosscheck focus window", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
