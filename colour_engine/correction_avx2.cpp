@@ -85,6 +85,13 @@ QEL_AVX2 void correctLookupAvx2(const LookupTables& t, std::uint8_t* pixels, std
             const __m256i groupOut = spreadPixel(_mm256_set1_epi32(static_cast<int>(lastOut)));
             for (; i + 8 <= pixelCount && sameGroup(loadGroup(pixels + 3 * i), groupIn); i += 8)
                 storeGroup(pixels + 3 * i, groupOut);
+            // The run's last few pixels one by one: the step after it then
+            // starts with a pixel that differs.
+            for (; i < pixelCount; ++i) {
+                std::uint8_t* q = pixels + 3 * i;
+                if ((q[0] | (q[1] << 8) | (static_cast<std::uint32_t>(q[2]) << 16)) != lastIn) break;
+                storePixel(q, lastOut);
+            }
             continue;
         }
         const std::uint32_t next = static_cast<std::uint32_t>(two >> 24) & 0xFFFFFFu;
