@@ -19,10 +19,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "icc_build.h"
+#include "shaper_matrix_fit.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
@@ -33,6 +35,8 @@ namespace {
 
 using namespace aucal;
 using namespace aucal::icc;
+
+constexpr int kFolds = 5;
 
 std::string workDir() {
     const auto dir = std::filesystem::temp_directory_path() / "aucal_icc_accuracy";
@@ -151,26 +155,89 @@ Judged throughProfile(const Bytes& profile, cmsUInt32Number intent, const std::v
     return j;
 }
 
+// Every patch predicted by a fit on the other folds (CIEDE2000 against the
+// reference data in the PCS), as a Judged row.
+Judged crossValidated(const PatchSet& patches, const Predictor& predictor) {
+    Judged j;
+    if (!crossValidate(patches, kFolds, predictor, &j.de)) j.de.clear();
+    return j;
+}
+
+Predictor ownShaperMatrix() {
+    return [](const PatchSet& training, Prediction* predict) {
+        ShaperMatrix fit;
+        std::string error;
+        if (!fitShaperMatrix(training, &fit, &error)) return false;
+        *predict = [fit](const std::array<double, 3>& levels) { return pcsLab(shaperMatrixXyz(fit, levels)); };
+        return true;
+    };
+}
+
+// colprof on the training patches, read back as the held-out rows read it.
+Predictor argyllFits(const std::string& dir, const std::string& base, const char* algorithm) {
+    return [=](const PatchSet& training, Prediction* predict) {
+        if (!writeTi3(dir + "/" + base + ".ti3", training)) return false;
+        const Bytes profile = argyllProfile(dir, base, algorithm);
+        if (profile.empty()) return false;
+        auto transform = std::shared_ptr<void>(
+            [&]() -> void* {
+                cmsHPROFILE in = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+                cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+                void* t = in ? cmsCreateTransform(in, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_ABSOLUTE_COLORIMETRIC,
+                                                  cmsFLAGS_NOCACHE)
+                             : nullptr;
+                if (in) cmsCloseProfile(in);
+                cmsCloseProfile(lab);
+                return t;
+            }(),
+            [](void* t) {
+                if (t) cmsDeleteTransform(t);
+            });
+        if (!transform) return false;
+        *predict = [transform](const std::array<double, 3>& levels) {
+            const double v[3] = {levels[0] / 255.0, levels[1] / 255.0, levels[2] / 255.0};
+            cmsCIELab out;
+            cmsDoTransform(transform.get(), v, &out, 1);
+            return Lab3{out.L, out.a, out.b};
+        };
+        return true;
+    };
+}
+
+struct VirtualScanner {
+    const char* name;
+    it8sim::ResponsePreset preset;
+    double noise, dpi, tilt;
+};
+
 }  // namespace
 
 int main() {
     const bool argyll = haveArgyll();
     const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
-    std::printf("Scanner ICC profiles against the true scanner, ArgyllCMS as a peer (virtual IT8.7/2 target, 150 dpi, "
-                "noise 1 level)\n");
-    std::printf("  held-out colours the scanner does not clip; CIELAB against D50 (target white adapted by "
-                "Bradford); CIEDE2000\n");
+    std::printf("Scanner ICC profiles against the true scanner, ArgyllCMS as a peer (virtual IT8.7/2 targets)\n");
+    std::printf("  held-out colours the scanner does not clip, and %d-fold cross-validation on the 130 patches (each "
+                "predicted by a fit without it); CIELAB against D50 (target white adapted by Bradford); CIEDE2000\n",
+                kFolds);
     if (!argyll) std::printf("  ArgyllCMS (colprof) is not installed: its rows are left out (make deps installs it)\n");
     std::printf("  %-44s %4s   %6s %6s %6s\n", "response / method", "n", "mean", "p95", "max");
     const std::string dir = workDir();
-    for (auto preset : {it8sim::ResponsePreset::Mild, it8sim::ResponsePreset::NonLinear,
-                        it8sim::ResponsePreset::Crosstalk}) {
-        it8sim::ScannerResponse response = it8sim::responsePreset(preset);
-        response.noiseSigma = 1.0;
+    const VirtualScanner scanners[] = {
+        {"mild, 150 dpi, noise 1", it8sim::ResponsePreset::Mild, 1.0, 150, 0},
+        {"nonlinear, 150 dpi, noise 1", it8sim::ResponsePreset::NonLinear, 1.0, 150, 0},
+        {"crosstalk, 150 dpi, noise 1", it8sim::ResponsePreset::Crosstalk, 1.0, 150, 0},
+        {"linear, 200 dpi, noise 1", it8sim::ResponsePreset::Linear, 1.0, 200, 0},
+        {"crosstalk, 300 dpi, noise 2, tilted 2 degrees", it8sim::ResponsePreset::Crosstalk, 2.0, 300, 2.0},
+    };
+    int index = 0;
+    for (const VirtualScanner& scanner : scanners) {
+        it8sim::ScannerResponse response = it8sim::responsePreset(scanner.preset);
+        response.noiseSigma = scanner.noise;
         response.seed = 3;
-        const std::string name = it8sim::presetName(preset);
+        const std::string name = "scanner" + std::to_string(index++);
         it8sim::TargetOptions options;
-        options.dpi = 150;
+        options.dpi = scanner.dpi;
+        options.tiltDegrees = scanner.tilt;
         const std::string image = dir + "/" + name + ".tga", reference = dir + "/reference.txt";
         if (!imaging::writeTarga(image, it8sim::renderIt8TargetRgb(refs, response, options)) ||
             !it8sim::writeIt8ReferenceFile(reference, refs)) {
@@ -204,10 +271,11 @@ int main() {
             qel::ModelLevelsXyz(model.data(), levels, predicted);
             own.de.push_back(deltaE2000(pcsLab(pcsXyzFromReference({predicted[0], predicted[1], predicted[2]})), truth.back()));
         }
-        std::printf("%s\n", name.c_str());
+        std::printf("%s\n", scanner.name);
         own.print("(a) engine model: curves and polynomial");
         throughProfile(lutProfile, INTENT_RELATIVE_COLORIMETRIC, rgb, truth).print("(a) engine model grid, our ICC (A2B0)");
         throughProfile(matrixProfile, INTENT_RELATIVE_COLORIMETRIC, rgb, truth).print("(b) our shaper-matrix ICC");
+        crossValidated(patches, ownShaperMatrix()).print("(b) our shaper-matrix, cross-validated");
         if (argyll) {
             const std::string as = name + "-argyll-as", ax = name + "-argyll-ax";
             if (!writeTi3(dir + "/" + as + ".ti3", patches) || !writeTi3(dir + "/" + ax + ".ti3", patches)) {
@@ -218,6 +286,10 @@ int main() {
                 .print("(c) ArgyllCMS colprof -as");
             throughProfile(argyllProfile(dir, ax, "x"), INTENT_ABSOLUTE_COLORIMETRIC, rgb, truth)
                 .print("(c) ArgyllCMS colprof -ax");
+            throughProfile(argyllProfile(dir, as, "s"), INTENT_RELATIVE_COLORIMETRIC, rgb, truth)
+                .print("(c) colprof -as, relative intent");
+            crossValidated(patches, argyllFits(dir, as + "-cv", "s")).print("(c) colprof -as, cross-validated");
+            crossValidated(patches, argyllFits(dir, ax + "-cv", "x")).print("(c) colprof -ax, cross-validated");
         }
     }
     std::printf("\n");
