@@ -9,7 +9,9 @@
 #include "commands.h"
 #include "atomic_file.h"
 #include "icc_check.h"
+#include "reference_file.h"
 #include "saved_file.h"
+#include "scan_orientation.h"
 #include "target_patches.h"
 
 namespace aucal {
@@ -67,12 +69,18 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
     if (!loadModelFile(o.model, &model, &error)) return fail(error);
     PatchSet patches;
     const bool haveImage = !o.image.empty();
+    // The scan and the reference data as aucal scanner hands them to the engine.
+    UprightScan scan;
     if (haveImage) {
         TargetReading reading;
-        if (!readTargetPatches(o.image, &reading, &error)) return fail(error);
+        if (!prepareIt8Scan(o.image, &scan, &error) || !readTargetPatches(scan.targa.path(), &reading, &error))
+            return fail(error);
         patches.rgb = reading.rgb;
     }
-    if (!o.reference.empty() && !readReferenceXyz(o.reference, &patches.xyz, &error)) return fail(error);
+    ScratchFile reference;
+    if (!o.reference.empty() && (!prepareReference(o.reference, &reference, &error) ||
+                                 !readReferenceXyz(reference.path(), &patches.xyz, &error)))
+        return fail(error);
     if (!o.shaperMatrix.empty() && (patches.rgb.empty() || patches.xyz.empty()))
         return fail("--shaper-matrix fits on the target's patches: give --image and --reference");
 

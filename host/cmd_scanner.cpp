@@ -32,7 +32,7 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
     if (!loadEngine(&engine, &error)) return fail(error);
     auto analysis = require(engine.exports().scannerIt8Analysis, "ScannerIT8Analysis");
     UprightScan scan;
-    if (!prepareIt8Scan(engine.exports(), o.image, &scan, &error)) return fail(error);
+    if (!prepareIt8Scan(o.image, &scan, &error)) return fail(error);
     ScratchFile reference;
     if (!o.reference.empty() && !prepareReference(o.reference, &reference, &error)) return fail(error);
     if (!common.quiet) {

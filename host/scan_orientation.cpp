@@ -4,6 +4,7 @@
 
 #include "qel_cms.h"
 #include "status_text.h"
+#include "target_patches.h"
 
 namespace aucal {
 
@@ -93,16 +94,11 @@ bool prepareUprightScan(const std::string& path, const std::string& what, const 
     return true;
 }
 
-bool prepareIt8Scan(const EngineExports& engine, const std::string& path, UprightScan* out, std::string* error) {
-    auto analysis = require(engine.scannerIt8Analysis, "ScannerIT8Analysis");
-    std::vector<float> model(QEL_MODEL_FLOATS + 1, 0.0f);
-    const TargetFinder found = [&](const std::string& targa, bool* abort) {
-        // The built-in table: the trial needs the target, not the reference data.
-        std::int32_t size = 0;
-        const std::int32_t status = analysis(0, targa.c_str(), model.data(), &size, nullptr, nullptr, nullptr);
-        *abort = status == QEL_SCANNER_NO_MEMORY || status == QEL_SCANNER_CANCELLED;
-        if (*abort) *error = statusSentence(Export::ScannerIT8Analysis, status);
-        return status != QEL_SCANNER_IMAGE_UNREADABLE;
+bool prepareIt8Scan(const std::string& path, UprightScan* out, std::string* error) {
+    const TargetFinder found = [](const std::string& targa, bool*) {
+        TargetReading reading;
+        std::string notFound;
+        return readTargetPatches(targa, &reading, &notFound);
     };
     return prepareUprightScan(path, "IT8.7/2 target", kIt8LookedFor, found, out, error);
 }

@@ -47,10 +47,11 @@ bool prepareUprightScan(const std::string& path, const std::string& what, const 
 // What aucal says about the scan it hands the engine.
 std::string uprightSentence(const std::string& path, const UprightScan& scan);
 
-// The scanned IT8.7/2 target and the scanned printer chart as the loaded
-// engine's exports find them. A trial runs the export without progress; a
+// The scanned IT8.7/2 target as the engine's target reader (the engine's
+// reading library) finds it, and the scanned printer chart as the loaded
+// engine's export finds it: a trial runs the export without progress; a
 // status other than "not found" (cancelled, no memory) ends the search.
-bool prepareIt8Scan(const EngineExports& engine, const std::string& path, UprightScan* out, std::string* error);
+bool prepareIt8Scan(const std::string& path, UprightScan* out, std::string* error);
 bool prepareChartScan(const EngineExports& engine, const std::string& path, const std::vector<float>& model,
                       UprightScan* out, std::string* error);
 
