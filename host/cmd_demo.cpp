@@ -15,12 +15,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "atomic_file.h"
 #include "colour_maths.h"
 #include "command_registry.h"
 #include "commands.h"
 #include "fit_quality.h"
 #include "icc_check.h"
 #include "image_io.h"
+#include "patch_export.h"
 #include "report.h"
 #include "sample_image.h"
 #include "saved_file.h"
@@ -180,7 +182,11 @@ private:
         scannerIcc.reference = scan_.referenceOut;
         scannerIcc.output = at("scanner.icc");
         scannerIcc.shaperMatrix = at("scanner-matrix.icc");
+        scannerIcc.deviceMake = "aucal";
+        scannerIcc.deviceModel = "simulated scanner (" + scan_.driver + " driver)";
         IccOptions linkIcc, monitorIcc;
+        linkIcc.deviceMake = "aucal";
+        linkIcc.deviceModel = "virtual " + print_.printer + " printer";
         linkIcc.block = printer_.output;
         linkIcc.output = at("printer-link.icc");
         monitorIcc.block = monitor_.output;
@@ -222,6 +228,28 @@ private:
         return 0;
     }
 
+    // The target's patches beside the report, for other tools.
+    int writePatchFiles(const PatchSet& set) {
+        std::string error;
+        const std::vector<std::string> names = patchNames();
+        std::vector<MeasuredPatch> patches;
+        for (std::size_t i = 0; i < set.rgb.size() && i < set.xyz.size() && i < names.size(); ++i) {
+            MeasuredPatch p{names[i], set.rgb[i], set.xyz[i], labFromXyz(set.xyz[i], kTargetWhite)};
+            if (i < report_.patches.size() && report_.patches[i].name == names[i]) {
+                p.modelled = true;
+                p.modelLab = report_.patches[i].model;
+                p.de2000 = report_.patches[i].de2000;
+            }
+            patches.push_back(p);
+        }
+        const std::string description = "IT8.7/2 target scanned by the simulated scanner (demo)";
+        const std::string cgats = patchesCgats(patches, description), json = patchesJson(patches, description);
+        if (!writeFileAtomically(at("patches.ti3"), cgats.data(), cgats.size(), &error) ||
+            !writeFileAtomically(at("patches.json"), json.data(), json.size(), &error))
+            return fail(error);
+        return 0;
+    }
+
     // The report's figures, then report.html.
     int writeReportFile() {
         std::string error;
@@ -234,6 +262,7 @@ private:
             return fail(error);
         patches.rgb = report_.it8Reading.rgb;
         report_.patches = patchDifferences(patches, report_.model);
+        if (int s = writePatchFiles(patches)) return s;
         const printsim::PrinterResponse inkjet = printsim::printerPreset(printsim::PrinterPreset::Inkjet);
         const printsim::PrinterGamut gamut(inkjet, 25);
         printerFigures(report_.model, printerBlock_.payload, gamut, &report_);
@@ -260,7 +289,10 @@ private:
                          {"scanner ICC profile (curves and grid)", "scanner.icc"},
                          {"scanner ICC profile (shaper-matrix)", "scanner-matrix.icc"},
                          {"printer correction as an ICC device link", "printer-link.icc"},
-                         {"monitor ICC profile", "monitor.icc"}};
+                         {"monitor ICC profile", "monitor.icc"},
+                         {"the target's patches: scanner RGB, reference XYZ and CIELAB (CGATS, as ArgyllCMS's .ti3)",
+                          "patches.ti3"},
+                         {"the same with the model's CIELAB and CIEDE2000 (JSON)", "patches.json"}};
         if (!writeReport(at("report.html"), report_, &error)) return fail(error);
         return 0;
     }

@@ -63,6 +63,17 @@ bool shaperMatrixPredictor(const PatchSet& training, icc::Prediction* predict) {
     return true;
 }
 
+// What the profile says about itself: version, device and the files it came from.
+icc::ProfileLabel label(const IccOptions& o, std::vector<std::string> sources) {
+    icc::ProfileLabel l;
+    icc::parseIccVersion(o.iccVersion, &l.version);
+    if (!o.deviceMake.empty()) l.deviceMake = o.deviceMake;
+    if (!o.deviceModel.empty()) l.deviceModel = o.deviceModel;
+    for (const std::string& s : sources)
+        if (!s.empty()) l.sources.push_back(s);
+    return l;
+}
+
 int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFigures>* out) {
     std::string error;
     std::vector<float> model;
@@ -85,7 +96,8 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
         return fail("--shaper-matrix fits on the target's patches: give --image and --reference");
 
     icc::Bytes lut;
-    if (!icc::scannerLutProfile(model, &lut, &error)) return fail(error);
+    const icc::ProfileLabel scannerLabel = label(o, {o.model, o.image, o.reference});
+    if (!icc::scannerLutProfile(model, &lut, &error, scannerLabel)) return fail(error);
     icc::ProfileFigures f;
     f.description = "scanner input profile: tone curves and the model's CIELAB grid (A2B0)";
     readBack(o.output, std::move(lut), icc::ProfileKind::ScannerLut, check, &f);
@@ -107,7 +119,8 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
     if (!o.shaperMatrix.empty()) {
         icc::ShaperMatrix fit;
         icc::Bytes matrix;
-        if (!icc::fitShaperMatrix(patches, &fit, &error) || !icc::scannerMatrixProfile(fit, &matrix, &error))
+        if (!icc::fitShaperMatrix(patches, &fit, &error) ||
+            !icc::scannerMatrixProfile(fit, &matrix, &error, scannerLabel))
             return fail(error);
         icc::ProfileFigures m;
         m.description = "scanner shaper-matrix profile: its own shaper curves and a 3x3 matrix fitted on the patches";
@@ -146,7 +159,7 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
     if (block.kind == SavedKind::LookupBlock) {
         if (!o.phosphors.empty() || !o.model.empty())
             return fail("--phosphors and --model go with a monitor block; this is a lookup block");
-        if (!icc::deviceLinkProfile(block.payload, &bytes, &error)) return fail(error);
+        if (!icc::deviceLinkProfile(block.payload, &bytes, &error, label(o, {o.block}))) return fail(error);
         f.description = "device link: the lookup correction's input curves and grid (scanner RGB to printer RGB)";
         readBack(o.output, bytes, icc::ProfileKind::DeviceLink, check, &f);
         if (check) {
@@ -193,7 +206,8 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
                               format("green %.4f %.4f, ", p.xg, p.yg) + format("blue %.4f %.4f", p.xb, p.yb));
         }
         icc::MonitorCurves curves;
-        if (!icc::monitorProfile(block.payload, p, &bytes, &curves, &error)) return fail(error);
+        if (!icc::monitorProfile(block.payload, p, &bytes, &curves, &error, label(o, {o.block, o.model})))
+            return fail(error);
         f.description = "monitor profile: phosphor colorants and the visually matched tone curves";
         readBack(o.output, bytes, icc::ProfileKind::Monitor, check, &f);
         std::string levels = "tone curves: ";
@@ -274,6 +288,11 @@ AddedCommand addIcc(CLI::App& app, const CommonOptions& common) {
     cmd->add_option("--reference,-r", o->reference, "its IT8.7/2 reference data file");
     cmd->add_option("--phosphors", o->phosphors, "monitor: x y of the red, green and blue phosphors")->expected(6);
     cmd->add_flag("--check", o->check, "read the profiles back with LittleCMS and measure them");
+    cmd->add_option("--icc-version", o->iccVersion, "ICC version of the profiles: 2.4 or 4.3")
+        ->check(CLI::IsMember({"2.4", "4.3"}))
+        ->capture_default_str();
+    cmd->add_option("--device-make", o->deviceMake, "maker of the profiled device (its description and tags)");
+    cmd->add_option("--device-model", o->deviceModel, "model of the profiled device");
     return {cmd, [o, &common] { return runIcc(*o, common); }};
 }
 

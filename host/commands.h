@@ -118,6 +118,9 @@ struct IccOptions {
     std::string reference;     // its reference data file
     std::vector<float> phosphors;
     bool check = false;
+    std::string iccVersion = "2.4";  // or "4.3"
+    std::string deviceMake;          // the profiled device, for its maker and model tags
+    std::string deviceModel;
 };
 // With figures, the profiles are also checked and their figures appended.
 int runIcc(const IccOptions& options, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures = nullptr);

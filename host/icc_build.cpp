@@ -32,23 +32,18 @@ std::array<double, 9> rowMajor(const Matrix3& m) {
 
 // ---- profile assembly ------------------------------------------------------
 
-bool writeText(cmsHPROFILE h, cmsTagSignature tag, const std::string& text) {
-    MluPtr mlu(cmsMLUalloc(nullptr, 1));
-    return mlu && cmsMLUsetASCII(mlu.get(), "en", "US", text.c_str()) && cmsWriteTag(h, tag, mlu.get());
-}
-
+// The header and the tags that say what the profile is; the label's kind
+// defaults to what the builder makes.
 ProfilePtr newProfile(cmsProfileClassSignature cls, cmsColorSpaceSignature space, cmsColorSpaceSignature pcs,
-                      const std::string& description) {
+                      ProfileLabel label, const char* kind) {
     ProfilePtr h(cmsCreateProfilePlaceholder(nullptr));
     if (!h) return h;
-    cmsSetProfileVersion(h.get(), 4.3);
+    if (label.kind.empty()) label.kind = kind;
     cmsSetDeviceClass(h.get(), cls);
     cmsSetColorSpace(h.get(), space);
     cmsSetPCS(h.get(), pcs);
     cmsSetHeaderRenderingIntent(h.get(), INTENT_PERCEPTUAL);
-    if (!writeText(h.get(), cmsSigProfileDescriptionTag, description) ||
-        !writeText(h.get(), cmsSigCopyrightTag, "No copyright, use freely"))
-        h.reset();
+    if (!writeLabel(h.get(), label)) h.reset();
     return h;
 }
 
@@ -75,7 +70,8 @@ CurvePtr curve16(const std::vector<double>& values) {
     return CurvePtr(cmsBuildTabulatedToneCurve16(nullptr, static_cast<cmsUInt32Number>(table.size()), table.data()));
 }
 
-// A-curves, CLUT, identity B-curves: the lutAtoBType layout of a v4 A2B0.
+// A-curves, CLUT, identity B-curves: the lutAtoBType layout of a v4 A2B0, or
+// input curves, CLUT and output curves of a v2 lut16Type.
 bool writeCurvesAndGrid(cmsHPROFILE h, const std::array<CurvePtr, 3>& curves, const std::vector<cmsUInt16Number>& grid) {
     if (!curves[0] || !curves[1] || !curves[2]) return false;
     PipelinePtr lut(cmsPipelineAlloc(nullptr, 3, 3));
@@ -108,7 +104,8 @@ bool writeMatrixShaper(cmsHPROFILE h, const Matrix3& m, const std::array<CurvePt
 }  // namespace
 
 bool saveProfile(cmsHPROFILE h, Bytes* out, std::string* error) {
-    if (!cmsMD5computeID(h)) return say(error, "LittleCMS could not compute the profile ID");
+    const IccVersion version = cmsGetEncodedICCversion(h) >= 0x4000000 ? IccVersion::V4_3 : IccVersion::V2_4;
+    if (!setProfileId(h, version)) return say(error, "LittleCMS could not compute the profile ID");
     cmsUInt32Number size = 0;
     if (!cmsSaveProfileToMem(h, nullptr, &size) || size == 0) return say(error, "LittleCMS could not write the profile");
     out->assign(size, 0);
@@ -119,10 +116,10 @@ bool saveProfile(cmsHPROFILE h, Bytes* out, std::string* error) {
 
 // ---- building ------------------------------------------------------------------
 
-bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string* error) {
+bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string* error, ProfileLabel label) {
     if (model.size() < static_cast<std::size_t>(sm::kFloats)) return say(error, "the scanner model is too short");
-    ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigLabData,
-                              "aucal scanner: tone curves and CIELAB grid of the scanner model");
+    ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigLabData, label,
+                              "scanner input profile (tone curves and CIELAB grid)");
     if (!h || !writeWhite(h.get(), kTargetWhite)) return say(error, "LittleCMS could not start the profile");
     std::array<CurvePtr, 3> curves;
     for (int c = 0; c < 3; ++c) {
@@ -130,24 +127,24 @@ bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string*
         for (int n = 0; n < 256; ++n) v[n] = qel::ModelGridCoordinate(model.data(), c, n);
         curves[c] = curve16(v);
     }
-    // Nodes in PCS CIELAB, v4 encoding; colours beyond its range (a*, b*
-    // from -128 to 127) are clipped by the encoding.
+    // Nodes in PCS CIELAB in the version's encoding; colours beyond its
+    // range (a*, b* from -128 to 127) are clipped by the encoding.
     std::vector<cmsUInt16Number> grid(3 * qel::kGridNodes * qel::kGridNodes * qel::kGridNodes);
     for (std::size_t i = 0; i < grid.size(); i += 3) {
         const float* p = &model[sm::kGrid + i];
         const Lab3 lab = pcsLabFromTargetLab({p[0], p[1], p[2]});
         if (!std::isfinite(lab[0]) || !std::isfinite(lab[1]) || !std::isfinite(lab[2]))
             return say(error, "the scanner model's grid holds a value that is not a number");
-        const cmsCIELab v{lab[0], lab[1], lab[2]};
-        cmsFloat2LabEncoded(&grid[i], &v);
+        encodeLab(label.version, lab, &grid[i]);
     }
-    if (!writeCurvesAndGrid(h.get(), curves, grid)) return say(error, "LittleCMS could not write the A2B0 table");
+    if (!writeCurvesAndGrid(h.get(), curves, grid) || !shareTableWithAllIntents(h.get()))
+        return say(error, "LittleCMS could not write the A2B0 table");
     return saveProfile(h.get(), out, error);
 }
 
-bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error) {
-    ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigXYZData,
-                              "aucal scanner: shaper curves and a 3x3 matrix fitted on the target");
+bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error, ProfileLabel label) {
+    ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigXYZData, label,
+                              "scanner input profile (shaper curves and a matrix fitted on the target)");
     if (!h || !writeWhite(h.get(), kTargetWhite)) return say(error, "LittleCMS could not start the profile");
     std::array<CurvePtr, 3> curves;
     for (int c = 0; c < 3; ++c) {
@@ -159,10 +156,10 @@ bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* erro
     return saveProfile(h.get(), out, error);
 }
 
-bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error) {
+bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error, ProfileLabel label) {
     if (block.size() < qel::kLutBlockLayoutBytes) return say(error, "the lookup correction block is too short");
-    ProfilePtr h = newProfile(cmsSigLinkClass, cmsSigRgbData, cmsSigRgbData,
-                              "aucal printer correction: scanner RGB to printer RGB");
+    ProfilePtr h = newProfile(cmsSigLinkClass, cmsSigRgbData, cmsSigRgbData, label,
+                              "printer correction device link (scanner RGB to printer RGB)");
     if (!h) return say(error, "LittleCMS could not start the profile");
     // Input table value g (0..255) is grid coordinate g / 16 on nodes that
     // stand for coordinates 0, 16, .., 256: normalised, g / 256.
@@ -176,15 +173,9 @@ bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::
     for (std::size_t i = 0; i < grid.size(); ++i) grid[i] = static_cast<cmsUInt16Number>(block[qel::kLutBlockGrid + i] * 257);
     if (!writeCurvesAndGrid(h.get(), curves, grid)) return say(error, "LittleCMS could not write the A2B0 table");
     // A device link names the profiles it joins: here the scanner and the printer.
-    SeqPtr seq(cmsAllocProfileSequenceDescription(nullptr, 2));
-    if (!seq) return say(error, "LittleCMS could not start the profile sequence");
-    for (cmsUInt32Number i = 0; i < 2; ++i) {
-        seq->seq[i].technology = i == 0 ? cmsSigReflectiveScanner : cmsSigInkJetPrinter;
-        cmsMLUsetASCII(seq->seq[i].Manufacturer, "en", "US", "aucal");
-        cmsMLUsetASCII(seq->seq[i].Model, "en", "US", i == 0 ? "scanner" : "printer");
-        cmsMLUsetASCII(seq->seq[i].Description, "en", "US", i == 0 ? "scanner model" : "printer correction");
-    }
-    if (!cmsWriteTag(h.get(), cmsSigProfileSequenceDescTag, seq.get()))
+    if (!writeSequence(h.get(), label.version,
+                       {{cmsSigReflectiveScanner, "aucal", "scanner model"},
+                        {cmsSigInkJetPrinter, "aucal", "printer correction"}}))
         return say(error, "LittleCMS could not write the profile sequence");
     return saveProfile(h.get(), out, error);
 }
@@ -257,13 +248,13 @@ bool phosphorsFromBlock(const std::vector<std::uint8_t>& block, const std::vecto
 }
 
 bool monitorProfile(const std::vector<std::uint8_t>& block, const Phosphors& phosphors, Bytes* out,
-                    MonitorCurves* curvesOut, std::string* error) {
+                    MonitorCurves* curvesOut, std::string* error, ProfileLabel label) {
     if (block.size() < qel::kMatrixBlockLayoutBytes) return say(error, "the matrix correction block is too short");
     const Matrix3 rgbToXyz = monitorRgbToXyz(phosphors);
     Matrix3 check{};
     if (!invert(rgbToXyz, &check)) return say(error, "the phosphor chromaticities do not make a monitor matrix");
-    ProfilePtr h = newProfile(cmsSigDisplayClass, cmsSigRgbData, cmsSigXYZData,
-                              "aucal monitor: phosphors and visually matched tone curves");
+    ProfilePtr h = newProfile(cmsSigDisplayClass, cmsSigRgbData, cmsSigXYZData, label,
+                              "monitor profile (phosphors and visually matched tone curves)");
     if (!h || !writeWhite(h.get(), kD65)) return say(error, "LittleCMS could not start the profile");
     const MonitorCurves found = monitorCurves(block);
     std::array<CurvePtr, 3> curves;

@@ -1,14 +1,17 @@
 // ICC profiles made from the engine's results, written and checked with
 // LittleCMS 2:
-//   - scanner input profile (RGB device, CIELAB PCS, ICC v4): A2B0 holds the
-//     model's three tone curves as shaper curves and its 17 x 17 x 17 CIELAB
-//     grid as the table;
+//   - scanner input profile (RGB device, CIELAB PCS): A2B0 (shared by A2B1
+//     and A2B2) holds the model's three tone curves as shaper curves and its
+//     17 x 17 x 17 CIELAB grid as the table;
 //   - scanner shaper-matrix profile (CIEXYZ PCS): per-channel shapers and a
 //     3x3 matrix fitted together on the 130 target patches;
 //   - device link (RGB to RGB) from a lookup correction block: its input
 //     curves and its grid;
 //   - monitor profile (CIEXYZ PCS): the colorants of the phosphors and the
 //     tone curves that the matrix correction block's tables invert.
+//
+// Version 2.4 by default, 4.3 when the label asks (icc_tags.h says what
+// differs); the label also gives each profile's description and device tags.
 //
 // White: the model is referred to the fixed target white (82.22, 85.27, 70.37);
 // the scanner profiles map it to the PCS white D50 by the Bradford chromatic
@@ -23,24 +26,24 @@
 #include <vector>
 
 #include "colour_maths.h"
+#include "icc_tags.h"
 #include "shaper_matrix_fit.h"
 #include "target_patches.h"
-
-typedef void* cmsHPROFILE;
 
 namespace aucal::icc {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Each writes the profile's bytes (ICC v4, profile ID computed); false with a
-// sentence on failure.
-bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string* error);
+// Each writes the profile's bytes in the label's version (2.4 unless it asks for 4.3);
+// false with a sentence on failure. An empty label kind is filled in with
+// what the function builds.
+bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string* error, ProfileLabel label = {});
 
 // The fitted shapers (tabulated at the 256 levels) and matrix.
-bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error);
+bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error, ProfileLabel label = {});
 
 // block: a LutCorrectionBlock as the engine wrote it (at least 15507 bytes).
-bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error);
+bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error, ProfileLabel label = {});
 
 struct Phosphors {
     double xr = 0.635, yr = 0.333, xg = 0.28, yg = 0.595, xb = 0.152, yb = 0.063;
@@ -65,9 +68,9 @@ MonitorCurves monitorCurves(const std::vector<std::uint8_t>& block);
 bool phosphorsFromBlock(const std::vector<std::uint8_t>& block, const std::vector<float>& model, Phosphors* out);
 // block: a MatrixCorrectionBlock (at least 816 bytes).
 bool monitorProfile(const std::vector<std::uint8_t>& block, const Phosphors& phosphors, Bytes* out,
-                    MonitorCurves* curves, std::string* error);
+                    MonitorCurves* curves, std::string* error, ProfileLabel label = {});
 
-// The profile's bytes with its ID computed (ICC v4); false with a sentence.
+// The profile's bytes, with its ID computed for version 4; false with a sentence.
 bool saveProfile(cmsHPROFILE h, Bytes* out, std::string* error);
 
 }  // namespace aucal::icc

@@ -7,7 +7,8 @@ set -euo pipefail
 
 # The native build (its tests and benchmarks are built too).
 build=(cmake g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-       liblcms2-dev libcli11-dev libpng-dev libtiff-dev zlib1g-dev libjpeg-dev)
+       liblcms2-dev libcli11-dev libpng-dev libtiff-dev zlib1g-dev libjpeg-dev
+       nlohmann-json3-dev)
 # The fuzzers (clang, libFuzzer), the browser tests of the report and the match
 # page, and ArgyllCMS, the second reader of the ICC profiles in the tests.
 native=(clang libclang-rt-14-dev chromium fonts-dejavu-core argyll)
