@@ -25,6 +25,7 @@ struct Metadata {
     std::string dateTime;                                    // as the file states it
     std::vector<std::pair<std::string, std::string>> text;  // keyword, value
     std::vector<std::uint8_t> iccProfile;                    // embedded profile; empty: none
+    int orientation = 1;  // TIFF orientation of the stored rows; 1: top row first, pixels from the left
 };
 
 struct Image {
