@@ -1,5 +1,6 @@
-// aucal correct: a saved block applied to images with InitCorrect and
-// CorrectImage.
+// aucal correct: a saved block applied to images, strip by strip: 8-bit
+// images with InitCorrect and CorrectImage, 16-bit images with a LittleCMS
+// transform of the same block (or reduced to 8 bits on request).
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -12,7 +13,8 @@
 #include "atomic_file.h"
 #include "commands.h"
 #include "icc_embed.h"
-#include "image_io.h"
+#include "image_correction.h"
+#include "progress.h"
 #include "saved_file.h"
 #include "status_text.h"
 
@@ -30,6 +32,22 @@ std::string outputPathFor(const CorrectOptions& o, const std::string& input) {
     return (dir / name).string();
 }
 
+// CorrectImage one call at a time: the engine holds one block for the
+// process and is called one export at a time.
+class LockedCorrection : public StripCorrection {
+public:
+    LockedCorrection(StripCorrection& inner, std::mutex& lock) : inner_(inner), lock_(lock) {}
+    int bitsPerSample() const override { return inner_.bitsPerSample(); }
+    bool correct(std::uint8_t* pixels, int width, int rows, std::string* error) override {
+        std::lock_guard<std::mutex> hold(lock_);
+        return inner_.correct(pixels, width, rows, error);
+    }
+
+private:
+    StripCorrection& inner_;
+    std::mutex& lock_;
+};
+
 }  // namespace
 
 int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
@@ -45,12 +63,21 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     if (int32_t s = x.initCorrect(block.payload.data(), static_cast<int32_t>(block.payload.size())); s != 0)
         return fail(statusSentence(Export::InitCorrect, s));
 
+    std::unique_ptr<StripCorrection> eight = engineCorrection(x);
+    std::unique_ptr<StripCorrection> sixteen = blockTransform16(block.payload, &error);
+    if (!sixteen) {
+        x.releaseCorrect();
+        return fail(error);
+    }
+    installInterruptHandler();
+
     // The files are spread over the cores: each worker reads, corrects and
     // writes one file at a time. The engine is called one export at a time
     // (CorrectImage under a lock), as the library requires; reading and
     // writing, most of the work, run side by side. What each file reports is
     // printed in the order of the inputs.
     std::mutex engineLock, reportLock;
+    LockedCorrection locked(*eight, engineLock);
     std::atomic<std::size_t> next{0};
     std::vector<std::string> reports(o.inputs.size());
     std::vector<char> done(o.inputs.size(), 0), failed(o.inputs.size(), 0);
@@ -71,40 +98,38 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
         for (std::size_t i = next++; i < o.inputs.size(); i = next++) {
             const std::string& input = o.inputs[i];
             std::string fileError;
-            RgbImage image;
-            if (!readImage(input, &image, &fileError)) {
-                finish(i, false, fileError);
-                continue;
-            }
-            ImageBuffer buffer{image.height, image.width, image.pixels.data()};
-            int32_t status;
-            {
-                std::lock_guard<std::mutex> lock(engineLock);
-                status = x.correctImage(&buffer);
-            }
-            if (status != 0) {
-                finish(i, false, input + ": " + statusSentence(Export::CorrectImage, status));
-                continue;
-            }
             const std::string out = outputPathFor(o, input);
-            if (!profile.empty() && formatFromPath(out) == ImageFormat::Targa) {
-                finish(i, false, out + ": a Targa file cannot carry a profile; give --format png or tif to embed one");
+            CorrectionPlan plan;
+            plan.format = imaging::formatFromPath(out);
+            plan.write.jpegQuality = o.jpegQuality;
+            plan.reduceTo8Bits = o.reduceTo8Bits;
+            plan.progress = [](long long, long long) { return interruptRequested(); };
+            if (plan.format == imaging::Format::Unknown) {
+                finish(i, false, out + ": unknown image type (use .tga, .png, .tif, .jpg)");
                 continue;
             }
-            // With --embed, the image is written and the profile embedded under
-            // the temporary name, so the output appears whole or not at all.
-            const bool written =
-                profile.empty() ? writeImage(out, image, &fileError)
-                                : writeFileAtomically(out, [&](const std::string& temporary, std::string* e) {
-                                      return writeImage(temporary, image, e) &&
-                                             embedProfileInFile(temporary, temporary, profile, e);
-                                  }, &fileError);
-            if (!written) {
-                finish(i, false, fileError);
+            if (!profile.empty() && plan.format == imaging::Format::Targa) {
+                finish(i, false, out + ": a Targa file cannot carry a profile; give --format png, tif or jpg to embed one");
                 continue;
             }
-            finish(i, true, "corrected " + input + " -> " + out + " (" + std::to_string(image.width) + " x " +
-                                std::to_string(image.height) + ")");
+            // Corrected into the atomic-write helper's temporary file (and the
+            // profile embedded there), which replaces the output only when whole.
+            CorrectionOutcome outcome;
+            AtomicFile file(out);
+            if (!file.create(&fileError) ||
+                !correctImageFile(input, file.temporaryPath(), plan, locked, *sixteen, &outcome, &fileError) ||
+                (!profile.empty() && !embedProfileInFile(file.temporaryPath(), file.temporaryPath(), profile, &fileError)) ||
+                !file.commit(&fileError)) {
+                finish(i, false, outcome.cancelled ? input + ": cancelled; " + out + " left as it was" : fileError);
+                continue;
+            }
+            std::string text;
+            for (const std::string& w : outcome.warnings) text += "warning: " + w + "\n";
+            text += "corrected " + input + " -> " + out + " (" + std::to_string(outcome.width) + " x " +
+                    std::to_string(outcome.height) +
+                    (outcome.pages > 1 ? ", " + std::to_string(outcome.pages) + " pages" : std::string()) + ", " +
+                    outcome.route + ")";
+            finish(i, true, text);
         }
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -125,18 +150,29 @@ namespace {
 AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
     auto o = std::make_shared<CorrectOptions>();
     auto* cmd = app.add_subcommand("correct", "apply a saved correction block to images")
-                    ->footer("Examples:\n  aucal correct --block printer.blk photo.tga\n"
-                             "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.tga\n"
+                    ->footer("Which correction each image takes:\n"
+                             "  8-bit images: the engine's CorrectImage, exactly.\n"
+                             "  16-bit images: a 16-bit LittleCMS transform built from the block itself (a lookup\n"
+                             "    block's input curves and 17^3 grid, a matrix block's matrix and tables), written\n"
+                             "    at 16 bits; with --8-bit they are reduced to 8 bits and go through CorrectImage.\n"
+                             "  Grey images come out as RGB; alpha, resolution, text, date, TIFF orientation and\n"
+                             "  every TIFF page are kept; the output carries no colour profile unless --embed.\n"
+                             "Examples:\n  aucal correct --block printer.blk photo.tga\n"
+                             "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.jpg\n"
                              "  aucal correct --block monitor.blk --embed monitor.icc photo.png");
     cmd->add_option("--block,-b", o->block, "correction block saved by aucal monitor or aucal printer")->required();
-    cmd->add_option("images", o->inputs, "images to correct (.tga, .png, .tif)")->required();
+    cmd->add_option("images", o->inputs, "images to correct (Targa, PNG, TIFF, JPEG)")->required();
     cmd->add_option("--output,-o", o->output, "output file (one input only)");
     cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images");
-    cmd->add_option("--format", o->format, "output type: tga, png or tif (default: as the input)")
-        ->check(CLI::IsMember({"tga", "png", "tif"}));
+    cmd->add_option("--format", o->format, "output type: tga, png, tif or jpg (default: as the input)")
+        ->check(CLI::IsMember({"tga", "png", "tif", "jpg"}));
+    cmd->add_flag("--8-bit", o->reduceTo8Bits, "reduce 16-bit images to 8 bits and correct them with CorrectImage");
+    cmd->add_option("--jpeg-quality", o->jpegQuality, "quality of JPEG output, 1 to 100")
+        ->check(CLI::Range(1, 100))
+        ->default_val(92);
     cmd->add_option("--jobs,-j", o->jobs, "files corrected at once (default: one per processor core)")
         ->check(CLI::PositiveNumber);
-    cmd->add_option("--embed", o->embed, "ICC profile of the output device to embed (PNG and TIFF outputs)");
+    cmd->add_option("--embed", o->embed, "ICC profile of the output device to embed (PNG, TIFF and JPEG outputs)");
     return {cmd, [o, &common] { return runCorrect(*o, common); }};
 }
 

@@ -25,9 +25,11 @@ struct CorrectOptions {
     std::vector<std::string> inputs;
     std::string output;     // one input: the output file
     std::string outputDir;  // several inputs: written here under their own names
-    std::string format;     // "", "tga", "png", "tif": output type (default: the input's)
+    std::string format;     // "", "tga", "png", "tif", "jpg": output type (default: the input's)
     std::string embed;      // ICC profile embedded into each output (PNG or TIFF)
     int jobs = 0;           // files corrected at once; 0: one per processor core
+    bool reduceTo8Bits = false;  // 16-bit images reduced to 8 bits and corrected by CorrectImage
+    int jpegQuality = 92;
 };
 int runCorrect(const CorrectOptions& options, const CommonOptions& common);
 

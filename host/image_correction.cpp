@@ -1,0 +1,259 @@
+#include "image_correction.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "icc_build.h"
+#include "status_text.h"
+
+namespace aucal {
+
+namespace {
+
+// Matrix block: three 256-byte tables, then 12 little-endian floats (row k:
+// constant, factors of channels 0, 1, 2, on the 0..255 scale) at byte 768.
+constexpr std::size_t kMatrixOffset = 768;
+constexpr std::size_t kMatrixLayoutBytes = 816;
+constexpr std::size_t kMatrixBlockLimit = 818;  // InitCorrect: up to this size, a matrix block
+
+class EngineStrip : public StripCorrection {
+public:
+    explicit EngineStrip(const EngineExports& engine) : engine_(engine) {}
+    int bitsPerSample() const override { return 8; }
+    bool correct(std::uint8_t* pixels, int width, int rows, std::string* error) override {
+        ImageBuffer buffer{rows, width, pixels};
+        if (const std::int32_t s = engine_.correctImage(&buffer); s != 0) {
+            *error = statusSentence(Export::CorrectImage, s);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    const EngineExports& engine_;
+};
+
+struct ProfileCloser {
+    void operator()(void* h) const { cmsCloseProfile(h); }
+};
+struct TransformDeleter {
+    void operator()(void* t) const { cmsDeleteTransform(t); }
+};
+using Profile = std::unique_ptr<void, ProfileCloser>;
+using Transform = std::unique_ptr<void, TransformDeleter>;
+
+class TransformStrip : public StripCorrection {
+public:
+    explicit TransformStrip(Transform t) : transform_(std::move(t)) {}
+    int bitsPerSample() const override { return 16; }
+    bool correct(std::uint8_t* pixels, int width, int rows, std::string*) override {
+        cmsDoTransform(transform_.get(), pixels, pixels, static_cast<cmsUInt32Number>(width) * rows);
+        return true;
+    }
+
+private:
+    Transform transform_;
+};
+
+float floatAt(const std::vector<std::uint8_t>& b, std::size_t offset) {
+    const std::uint32_t bits = b[offset] | (b[offset + 1] << 8) | (b[offset + 2] << 16) |
+                               (static_cast<std::uint32_t>(b[offset + 3]) << 24);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// The matrix block as a device link: the matrix on levels / 255 (output
+// w / 255 where the engine computes w on the 0..255 scale), then each
+// channel's table over w, interpolated between its 256 entries.
+Profile matrixLink(const std::vector<std::uint8_t>& block) {
+    double m[9], offset[3];
+    for (int k = 0; k < 3; ++k) {
+        offset[k] = floatAt(block, kMatrixOffset + 16 * k) / 255.0;
+        for (int j = 0; j < 3; ++j) m[3 * k + j] = floatAt(block, kMatrixOffset + 16 * k + 4 * (j + 1));
+    }
+    cmsToneCurve* curves[3] = {};
+    for (int c = 0; c < 3; ++c) {
+        cmsUInt16Number table[256];
+        for (int i = 0; i < 256; ++i) table[i] = static_cast<cmsUInt16Number>(block[256 * c + i] * 257);
+        curves[c] = cmsBuildTabulatedToneCurve16(nullptr, 256, table);
+    }
+    Profile link(cmsCreateProfilePlaceholder(nullptr));
+    cmsPipeline* lut = cmsPipelineAlloc(nullptr, 3, 3);
+    bool ok = link && lut && curves[0] && curves[1] && curves[2] &&
+              cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocMatrix(nullptr, 3, 3, m, offset)) &&
+              cmsPipelineInsertStage(lut, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, curves));
+    if (ok) {
+        cmsSetDeviceClass(link.get(), cmsSigLinkClass);
+        cmsSetColorSpace(link.get(), cmsSigRgbData);
+        cmsSetPCS(link.get(), cmsSigRgbData);
+        ok = cmsWriteTag(link.get(), cmsSigAToB0Tag, lut);
+    }
+    if (lut != nullptr) cmsPipelineFree(lut);
+    for (cmsToneCurve* c : curves)
+        if (c != nullptr) cmsFreeToneCurve(c);
+    return ok ? std::move(link) : Profile();
+}
+
+// The lookup block as the device link aucal icc writes: its input curves and
+// 17^3 grid.
+Profile lookupLink(const std::vector<std::uint8_t>& block, std::string* error) {
+    std::vector<std::uint8_t> bytes;
+    if (!icc::deviceLinkProfile(block, &bytes, error)) return Profile();
+    return Profile(cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size())));
+}
+
+// Packed RGB at the correction's depth from a row of any of our shapes;
+// 16-bit samples reduced to 8 bits by rounding when the depths differ.
+void toRgb(const imaging::Image& shape, const std::uint8_t* in, std::uint8_t* rgb, int bits, std::size_t pixels) {
+    const bool grey = shape.channels <= 2;
+    const int step = shape.channels;
+    for (std::size_t i = 0; i < pixels; ++i)
+        for (int c = 0; c < 3; ++c) {
+            const std::size_t from = i * step + (grey ? 0 : c);
+            unsigned v;
+            if (shape.bitsPerSample == 8) {
+                v = in[from];
+            } else {
+                std::uint16_t w;
+                std::memcpy(&w, in + 2 * from, 2);
+                v = bits == 8 ? (w * 255u + 32767u) / 65535u : w;
+            }
+            if (bits == 8) {
+                rgb[3 * i + c] = static_cast<std::uint8_t>(v);
+            } else {
+                const auto w = static_cast<std::uint16_t>(v);
+                std::memcpy(rgb + 6 * i + 2 * c, &w, 2);
+            }
+        }
+}
+
+// The output row: corrected RGB and the input's alpha, at the output depth.
+void withAlpha(const imaging::Image& shape, const std::uint8_t* in, const std::uint8_t* rgb, std::uint8_t* out,
+               int bits, std::size_t pixels) {
+    const std::size_t bytes = bits / 8;
+    const int outChannels = shape.hasAlpha() ? 4 : 3;
+    for (std::size_t i = 0; i < pixels; ++i) {
+        std::memcpy(out + (i * outChannels) * bytes, rgb + 3 * i * bytes, 3 * bytes);
+        if (!shape.hasAlpha()) continue;
+        const std::size_t from = i * shape.channels + shape.channels - 1;
+        std::uint8_t* to = out + (i * outChannels + 3) * bytes;
+        if (shape.bitsPerSample == 8) {
+            *to = in[from];
+        } else {
+            std::uint16_t w;
+            std::memcpy(&w, in + 2 * from, 2);
+            if (bits == 8) {
+                *to = static_cast<std::uint8_t>((w * 255u + 32767u) / 65535u);
+            } else {
+                std::memcpy(to, &w, 2);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<StripCorrection> engineCorrection(const EngineExports& engine) {
+    return std::make_unique<EngineStrip>(engine);
+}
+
+std::unique_ptr<StripCorrection> blockTransform16(const std::vector<std::uint8_t>& block, std::string* error) {
+    const bool matrix = block.size() <= kMatrixBlockLimit;
+    if (matrix && block.size() < kMatrixLayoutBytes) {
+        *error = "the matrix correction block is too short";
+        return nullptr;
+    }
+    Profile link = matrix ? matrixLink(block) : lookupLink(block, error);
+    if (!link) {
+        if (error->empty()) *error = "LittleCMS could not make the 16-bit transform of the block";
+        return nullptr;
+    }
+    // No optimisation: LittleCMS evaluates the block's own curves and grid
+    // (or matrix and tables) instead of a resampled copy.
+    Transform t(cmsCreateTransform(link.get(), TYPE_RGB_16, nullptr, TYPE_RGB_16, INTENT_PERCEPTUAL,
+                                   cmsFLAGS_NOOPTIMIZE | cmsFLAGS_NOCACHE));
+    if (!t) {
+        *error = "LittleCMS could not make the 16-bit transform of the block";
+        return nullptr;
+    }
+    return std::make_unique<TransformStrip>(std::move(t));
+}
+
+std::string foreignProfileWarning(const std::string& path, const std::vector<std::uint8_t>& profile) {
+    if (profile.empty()) return {};
+    std::string description = "unreadable";
+    if (Profile p{cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()))}) {
+        char text[256] = "";
+        if (cmsGetProfileInfoASCII(p.get(), cmsInfoDescription, "en", "US", text, sizeof text) > 0) description = text;
+    }
+    if (description.rfind("aucal scanner", 0) == 0) return {};
+    return path + " carries an embedded profile (\"" + description +
+           "\"); the correction expects the scanner's RGB and does not use it, and the output is untagged";
+}
+
+bool correctImageFile(const std::string& input, const std::string& output, const CorrectionPlan& plan,
+                      StripCorrection& eight, StripCorrection& sixteen, CorrectionOutcome* outcome,
+                      std::string* error) {
+    auto reader = imaging::openImage(input, error);
+    if (!reader) return false;
+    std::unique_ptr<imaging::ImageWriter> writer;
+    std::string pageError;
+    long long totalRows = 0, doneRows = 0;
+    const int pages = reader->facts().pages;
+    totalRows = static_cast<long long>(reader->shape().height) * pages;
+    do {
+        const imaging::Image& in = reader->shape();
+        StripCorrection& correction = in.bitsPerSample == 16 && !plan.reduceTo8Bits ? sixteen : eight;
+        const int bits = correction.bitsPerSample();
+        imaging::Image out;
+        out.width = in.width;
+        out.height = in.height;
+        out.channels = in.hasAlpha() ? 4 : 3;
+        out.bitsPerSample = bits;
+        out.metadata = in.metadata;
+        out.metadata.iccProfile.clear();
+        if (outcome->pages == 0) {
+            outcome->width = in.width;
+            outcome->height = in.height;
+            outcome->route = bits == 8 ? (in.bitsPerSample == 16 ? "reduced to 8 bits, CorrectImage" : "CorrectImage")
+                                      : "16-bit LittleCMS transform of the block";
+            if (std::string w = foreignProfileWarning(input, in.metadata.iccProfile); !w.empty())
+                outcome->warnings.push_back(w);
+            if (std::string why = imaging::writeRefusal(plan.format, out); !why.empty()) {
+                *error = output + ": " + why;
+                return false;
+            }
+            writer = imaging::createImage(output, plan.format, plan.write, error);
+            if (!writer) return false;
+        }
+        if (!writer->beginPage(out, error)) return false;
+        const int strip = std::max(1, plan.stripRows);
+        std::vector<std::uint8_t> inRows(in.rowBytes() * strip), rgb(3 * (bits / 8) * in.width * strip),
+            outRows(out.rowBytes() * strip);
+        for (int y = 0; y < in.height; y += strip) {
+            const int n = std::min(strip, in.height - y);
+            const std::size_t pixels = static_cast<std::size_t>(in.width) * n;
+            if (!reader->readRows(n, inRows.data(), error)) return false;
+            toRgb(in, inRows.data(), rgb.data(), bits, pixels);
+            if (!correction.correct(rgb.data(), in.width, n, error)) return false;
+            withAlpha(in, inRows.data(), rgb.data(), outRows.data(), bits, pixels);
+            if (!writer->writeRows(n, outRows.data(), error)) return false;
+            doneRows += n;
+            if (plan.progress && plan.progress(doneRows, totalRows)) {
+                outcome->cancelled = true;
+                return false;
+            }
+        }
+        ++outcome->pages;
+    } while (reader->nextPage(&pageError));
+    if (!pageError.empty()) {
+        *error = pageError;
+        return false;
+    }
+    return writer->finish(error);
+}
+
+}  // namespace aucal
