@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "image_corpus.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "qel_cms.h"
@@ -93,5 +94,18 @@ int main(int argc, char** argv) {
         }
     }
     fs::remove(chart);
+    // The image readers: the generated corpus, each file under its format.
+    const fs::path images = root / "image-corpus";
+    std::string error;
+    if (!corpus::writeAll(images.string(), &error)) return 1;
+    for (const corpus::Kind& k : corpus::kinds()) {
+        const char* folder = k.format == imaging::Format::Png    ? "png_read"
+                             : k.format == imaging::Format::Tiff ? "tiff_read"
+                             : k.format == imaging::Format::Jpeg ? "jpeg_read"
+                                                                 : "targa_read";
+        fs::create_directories(root / folder);
+        fs::copy_file(images / k.file, root / folder / k.file, fs::copy_options::overwrite_existing);
+    }
+    fs::remove_all(images);
     return 0;
 }

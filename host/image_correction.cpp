@@ -3,6 +3,8 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "icc_build.h"
@@ -67,18 +69,31 @@ float floatAt(const std::vector<std::uint8_t>& b, std::size_t offset) {
 
 // The matrix block as a device link: the matrix on levels / 255 (output
 // w / 255 where the engine computes w on the 0..255 scale), then each
-// channel's table over w, interpolated between its 256 entries.
+// channel's table over w.
 Profile matrixLink(const std::vector<std::uint8_t>& block) {
+    // The matrix as InitCorrect holds it: each float in units of 1/64,
+    // truncated toward zero.
+    auto held = [&](std::size_t offset) { return std::trunc(floatAt(block, offset) * 64.0) / 64.0; };
     double m[9], offset[3];
     for (int k = 0; k < 3; ++k) {
-        offset[k] = floatAt(block, kMatrixOffset + 16 * k) / 255.0;
-        for (int j = 0; j < 3; ++j) m[3 * k + j] = floatAt(block, kMatrixOffset + 16 * k + 4 * (j + 1));
+        offset[k] = held(kMatrixOffset + 16 * k) / 255.0;
+        for (int j = 0; j < 3; ++j) m[3 * k + j] = held(kMatrixOffset + 16 * k + 4 * (j + 1));
     }
+    // CorrectImage reads table entry k for every w in [k, k + 1): the 16-bit
+    // curve runs through each entry at the middle of its span, k + 0.5, and
+    // between them linearly, so that it neither leads nor lags the steps.
+    constexpr int kCurvePoints = 4096;
     cmsToneCurve* curves[3] = {};
     for (int c = 0; c < 3; ++c) {
-        cmsUInt16Number table[256];
-        for (int i = 0; i < 256; ++i) table[i] = static_cast<cmsUInt16Number>(block[256 * c + i] * 257);
-        curves[c] = cmsBuildTabulatedToneCurve16(nullptr, 256, table);
+        std::vector<cmsUInt16Number> table(kCurvePoints);
+        for (int j = 0; j < kCurvePoints; ++j) {
+            const double u = std::clamp(255.0 * j / (kCurvePoints - 1) - 0.5, 0.0, 255.0);
+            const int k = std::min(static_cast<int>(u), 254);
+            const double f = u - k;
+            const double level = block[256 * c + k] * (1 - f) + block[256 * c + k + 1] * f;
+            table[j] = static_cast<cmsUInt16Number>(level * 257 + 0.5);
+        }
+        curves[c] = cmsBuildTabulatedToneCurve16(nullptr, kCurvePoints, table.data());
     }
     Profile link(cmsCreateProfilePlaceholder(nullptr));
     cmsPipeline* lut = cmsPipelineAlloc(nullptr, 3, 3);
@@ -192,6 +207,33 @@ std::string foreignProfileWarning(const std::string& path, const std::vector<std
     if (description.rfind("aucal scanner", 0) == 0) return {};
     return path + " carries an embedded profile (\"" + description +
            "\"); the correction expects the scanner's RGB and does not use it, and the output is untagged";
+}
+
+DepthAgreement measureDepthAgreement(StripCorrection& eight, StripCorrection& sixteen, int pixels, unsigned seed) {
+    std::vector<std::uint8_t> v(3 * static_cast<std::size_t>(pixels));
+    std::uint32_t state = seed;
+    for (std::uint8_t& b : v) {
+        state = state * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(state >> 24);
+    }
+    std::vector<std::uint16_t> wide(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) wide[i] = static_cast<std::uint16_t>(v[i] * 257);
+    std::string error;
+    DepthAgreement a;
+    if (!eight.correct(v.data(), pixels, 1, &error) ||
+        !sixteen.correct(reinterpret_cast<std::uint8_t*>(wide.data()), pixels, 1, &error))
+        return a;
+    long long sum = 0, within = 0;
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const int d = std::abs(static_cast<int>((wide[i] * 255u + 32767u) / 65535u) - v[i]);
+        sum += d;
+        within += d <= 1;
+        a.largestDifference = std::max(a.largestDifference, d);
+    }
+    a.pixels = pixels;
+    a.meanDifference = static_cast<double>(sum) / static_cast<double>(v.size());
+    a.withinOneLevel = static_cast<double>(within) / static_cast<double>(v.size());
+    return a;
 }
 
 bool correctImageFile(const std::string& input, const std::string& output, const CorrectionPlan& plan,

@@ -67,6 +67,16 @@ bool correctImageFile(const std::string& input, const std::string& output, const
                       StripCorrection& eight, StripCorrection& sixteen, CorrectionOutcome* outcome,
                       std::string* error);
 
+// How the 16-bit path agrees with CorrectImage: random 8-bit pixels v
+// corrected by eight, and v x 257 corrected by sixteen and rounded to 8 bits.
+struct DepthAgreement {
+    long pixels = 0;
+    double meanDifference = 0;  // levels
+    int largestDifference = 0;
+    double withinOneLevel = 0;  // fraction of samples
+};
+DepthAgreement measureDepthAgreement(StripCorrection& eight, StripCorrection& sixteen, int pixels, unsigned seed);
+
 // The warning for an embedded profile that is not one of the scanner
 // profiles aucal writes; empty when there is none or it is the scanner's.
 std::string foreignProfileWarning(const std::string& path, const std::vector<std::uint8_t>& profile);

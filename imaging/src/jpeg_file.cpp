@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,6 +109,10 @@ public:
         for (jpeg_saved_marker_ptr k = d_.marker_list; k != nullptr; k = k->next)
             if (k->marker == JPEG_COM)
                 m.text.emplace_back("Comment", std::string(reinterpret_cast<const char*>(k->data), k->data_length));
+        // A progressive JPEG is decoded whole by libjpeg: its coefficients of
+        // every pixel are held at once.
+        if (d_.progressive_mode && std::uint64_t{d_.image_width} * d_.image_height > (100ull << 20))
+            return fail(error, path, "a progressive JPEG of more than 100 megapixels (read whole by libjpeg)");
         if (!startC(&d_, out)) return fail(error, path, errors_.message);
         shape_.width = static_cast<int>(d_.output_width);
         shape_.height = static_cast<int>(d_.output_height);

@@ -144,6 +144,8 @@ private:
     // call and handed out from memory.
     bool readInterlaced(int count, std::uint8_t* out, std::string* error) {
         if (whole_.empty()) {
+            if (shape_.rowBytes() * static_cast<std::size_t>(shape_.height) > (512u << 20))
+                return fail(error, path_, "an interlaced PNG larger than 512 MiB (interlaced images are read whole)");
             whole_.resize(shape_.rowBytes() * static_cast<std::size_t>(shape_.height));
             std::vector<png_bytep> rows(static_cast<std::size_t>(shape_.height));
             for (int i = 0; i < shape_.height; ++i) rows[i] = whole_.data() + shape_.rowBytes() * static_cast<std::size_t>(i);

@@ -14,6 +14,10 @@ namespace imaging::formats {
 
 namespace {
 
+// The largest strip or row of tiles held at once: a file may declare one
+// strip for a whole huge image, which is refused rather than allocated.
+constexpr std::uint64_t kMaxBandBytes = 256ull << 20;
+
 // libtiff reports through process-wide handlers: the last message of this
 // thread is kept for the sentence that refuses the file.
 thread_local std::string t_lastMessage;
@@ -176,6 +180,8 @@ private:
             TIFFGetField(tiff_, TIFFTAG_TILEWIDTH, &tw);
             TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &th);
             if (tw == 0 || th == 0 || tw > (1u << 16) || th > (1u << 16)) return fail(error, path_, "unreadable tile size");
+            if (std::uint64_t{storedRowBytes_} * th > kMaxBandBytes)
+                return fail(error, path_, "rows of tiles larger than 256 MiB (not read at once)");
             bandFirst_ = y / static_cast<int>(th) * static_cast<int>(th);
             bandRows_ = std::min<int>(static_cast<int>(th), shape_.height - bandFirst_);
             band_.assign(storedRowBytes_ * th, 0);
@@ -196,6 +202,8 @@ private:
         rowsPerStrip = std::clamp<std::uint32_t>(rowsPerStrip, 1, static_cast<std::uint32_t>(shape_.height));
         bandFirst_ = y / static_cast<int>(rowsPerStrip) * static_cast<int>(rowsPerStrip);
         bandRows_ = std::min<int>(static_cast<int>(rowsPerStrip), shape_.height - bandFirst_);
+        if (std::uint64_t{storedRowBytes_} * static_cast<std::uint64_t>(bandRows_) > kMaxBandBytes)
+            return fail(error, path_, "strips larger than 256 MiB (not read at once)");
         band_.assign(storedRowBytes_ * static_cast<std::size_t>(bandRows_), 0);
         const tstrip_t strip = TIFFComputeStrip(tiff_, static_cast<std::uint32_t>(bandFirst_), 0);
         if (TIFFReadEncodedStrip(tiff_, strip, band_.data(), static_cast<tmsize_t>(band_.size())) < 0)
