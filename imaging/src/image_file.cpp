@@ -19,6 +19,13 @@ bool fail(std::string* error, const std::string& path, const std::string& why) {
     return false;
 }
 
+bool closeWritten(std::FILE*& file, const std::string& path, std::string* error) {
+    const bool ok = std::fflush(file) == 0 && !std::ferror(file);
+    const bool closed = std::fclose(file) == 0;
+    file = nullptr;
+    return (ok && closed) || fail(error, path, "cannot write");
+}
+
 std::string describeShape(int channels, int bitsPerSample) {
     static const char* const kinds[] = {"?", "grey", "grey with alpha", "RGB", "RGB with alpha"};
     return std::to_string(bitsPerSample) + "-bit " + (channels >= 1 && channels <= 4 ? kinds[channels] : "?");
@@ -72,9 +79,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openTarga(const std::string& path, std::string* error) {
-    auto r = std::make_unique<TargaFileReader>();
-    if (!r->open(path, error)) return nullptr;
-    return r;
+    return opened<TargaFileReader>(path, error);
 }
 
 std::unique_ptr<ImageWriter> createTarga(const std::string& path, std::string*) {

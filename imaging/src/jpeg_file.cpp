@@ -213,11 +213,7 @@ public:
 
     bool finish(std::string* error) override {
         if (file_ == nullptr || !finishC(&c_)) return fail(error, path_, errors_.message);
-        const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!ok || !closed) return fail(error, path_, "cannot write");
-        return true;
+        return closeWritten(file_, path_, error);
     }
 
 private:
@@ -232,9 +228,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openJpeg(const std::string& path, std::string* error) {
-    auto r = std::make_unique<JpegReader>();
-    if (!r->open(path, error)) return nullptr;
-    return r;
+    return opened<JpegReader>(path, error);
 }
 
 std::unique_ptr<ImageWriter> createJpeg(const std::string& path, int quality, std::string*) {

@@ -268,11 +268,7 @@ public:
 
     bool finish(std::string* error) override {
         if (png_ == nullptr || !writeEndC(png_, info_)) return fail(error, path_, errors_.message);
-        const bool ok = std::fflush(file_) == 0 && !std::ferror(file_);
-        const bool closed = std::fclose(file_) == 0;
-        file_ = nullptr;
-        if (!ok || !closed) return fail(error, path_, "cannot write");
-        return true;
+        return closeWritten(file_, path_, error);
     }
 
 private:
@@ -287,9 +283,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openPng(const std::string& path, std::string* error) {
-    auto r = std::make_unique<PngReader>();
-    if (!r->open(path, error)) return nullptr;
-    return r;
+    return opened<PngReader>(path, error);
 }
 
 std::unique_ptr<ImageWriter> createPng(const std::string& path, std::string*) {

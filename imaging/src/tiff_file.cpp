@@ -329,9 +329,7 @@ private:
 }  // namespace
 
 std::unique_ptr<ImageReader> openTiff(const std::string& path, std::string* error) {
-    auto r = std::make_unique<TiffReader>();
-    if (!r->open(path, error)) return nullptr;
-    return r;
+    return opened<TiffReader>(path, error);
 }
 
 std::unique_ptr<ImageWriter> createTiff(const std::string& path, std::string*) {
