@@ -2,6 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
+#include <string>
 #include <system_error>
 
 namespace sim {
@@ -23,10 +25,35 @@ std::string defaultScenarioText(Dialect dialect) {
            dialectName(dialect) + "\n";
 }
 
+namespace {
+
+// Another process may have the library mapped or be reading the scenario at
+// this moment (several hosts sharing one Windows directory): truncating the
+// file in place would pull the pages from under its mapping (SIGBUS) or hand
+// it half a scenario. A new file renamed over the old name leaves the old
+// inode intact for whoever still has it open.
+std::string replacementName(const fs::path& target) {
+    return target.string() + ".new-" + std::to_string(std::random_device{}());
+}
+
+}  // namespace
+
 bool writeScenarioFile(const std::string& folder, const std::string& text) {
-    std::ofstream out(fs::path(folder) / "scenario.txt", std::ios::binary | std::ios::trunc);
-    out << text;
-    return static_cast<bool>(out.flush());
+    const fs::path target = fs::path(folder) / "scenario.txt";
+    const std::string temporary = replacementName(target);
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, target, ec);
+    if (ec) fs::remove(temporary, ec);
+    return !ec;
 }
 
 bool installPassThroughInto(const std::string& folder, Dialect dialect, const InstallOptions& options,
@@ -38,8 +65,13 @@ bool installPassThroughInto(const std::string& folder, Dialect dialect, const In
         return false;
     }
     const std::string library = options.library.empty() ? builtPassThroughLibrary() : options.library;
-    fs::copy_file(library, fs::path(folder) / options.fileName, fs::copy_options::overwrite_existing, ec);
+    const fs::path target = fs::path(folder) / options.fileName;
+    const std::string temporary = replacementName(target);
+    fs::copy_file(library, temporary, fs::copy_options::overwrite_existing, ec);
+    if (!ec) fs::rename(temporary, target, ec);
     if (ec) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
         *error = "cannot copy " + library + ": " + ec.message();
         return false;
     }
