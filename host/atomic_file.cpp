@@ -1,5 +1,7 @@
 #include "atomic_file.h"
 
+#include "cancellation.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -47,6 +49,8 @@ void AtomicFile::discard() {
     fd_ = -1;
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
     temporary_.clear();
+    releaseTemporaryFile(slot_);
+    slot_ = -1;
 }
 
 bool AtomicFile::create(std::string* error) {
@@ -71,6 +75,7 @@ bool AtomicFile::create(std::string* error) {
         return false;
     }
     temporary_ = name.data();
+    slot_ = registerTemporaryFile(temporary_);
     ::fchmod(fd_, modeFor(final_));
     return true;
 }
@@ -96,6 +101,9 @@ bool AtomicFile::commit(std::string* error) {
         *error = "cannot write " + final_;
         return false;
     }
+    // Nothing is committed once a signal has asked to stop: the destructor
+    // removes the temporary file while the exception unwinds.
+    throwIfCancelled();
     // A writer that took the path may have replaced the file: sync by name.
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -111,6 +119,8 @@ bool AtomicFile::commit(std::string* error) {
     }
     committed_ = true;
     temporary_.clear();
+    releaseTemporaryFile(slot_);
+    slot_ = -1;
     // The rename itself reaches the disk with the folder.
     const fs::path folder = fs::path(final_).parent_path();
     syncPath(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY);

@@ -30,7 +30,8 @@ public:
     // Appends bytes to the temporary file.
     bool write(const void* data, std::size_t size, std::string* error);
     // Flushes the temporary file to the disk and renames it over the final
-    // name; on failure the temporary file is removed.
+    // name; on failure the temporary file is removed. Throws Cancelled
+    // (cancellation.h) instead when a signal has asked to stop.
     bool commit(std::string* error);
 
 private:
@@ -38,6 +39,7 @@ private:
     std::string final_;
     std::string temporary_;
     int fd_ = -1;
+    int slot_ = -1;  // in the table the second signal clears
     bool committed_ = false;
 };
 

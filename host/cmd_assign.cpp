@@ -6,7 +6,9 @@
 
 #include "command_registry.h"
 #include "commands.h"
+#include "cancellation.h"
 #include "icc_embed.h"
+#include "option_checks.h"
 
 namespace aucal {
 
@@ -22,13 +24,20 @@ std::string assignedPath(const AssignOptions& o, const std::string& input) {
 }  // namespace
 
 int runAssign(const AssignOptions& o, const CommonOptions& common) {
-    if (!o.output.empty() && o.inputs.size() != 1) return fail("--output names one file; use --output-dir for several");
+    if (!o.output.empty() && o.inputs.size() != 1) return usage("--output names one file; use --output-dir for several");
+    if (!o.output.empty() && !o.outputDir.empty()) return usage("give --output (one input) or --output-dir, not both");
+    std::vector<std::string> outputs;
+    for (const std::string& input : o.inputs) outputs.push_back(assignedPath(o, input));
+    if (std::string s = outputConflict(o.inputs, outputs); !s.empty()) return usage(s);
     std::string error;
     std::vector<std::uint8_t> profile;
     if (!loadRgbProfile(o.profile, &profile, &error)) return fail(error);
     int failures = 0;
-    for (const std::string& input : o.inputs) {
-        const std::string out = assignedPath(o, input);
+    for (std::size_t i = 0; i < o.inputs.size(); ++i) {
+        // Between files: a signal stops the batch here.
+        throwIfCancelled();
+        const std::string& input = o.inputs[i];
+        const std::string& out = outputs[i];
         if (!embedProfileInFile(input, out, profile, &error)) {
             fail(error);
             ++failures;

@@ -1,6 +1,9 @@
 // aucal correct: a saved block applied to images, strip by strip: 8-bit
 // images with InitCorrect and CorrectImage, 16-bit images with a LittleCMS
-// transform of the same block (or reduced to 8 bits on request).
+// transform of the same block (or reduced to 8 bits on request). Every
+// output is written atomically; an output that is an input, or two outputs on
+// one name, are refused before any work; correcting over the input itself
+// needs --in-place.
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -11,9 +14,11 @@
 
 #include "command_registry.h"
 #include "atomic_file.h"
+#include "cancellation.h"
 #include "commands.h"
 #include "icc_embed.h"
 #include "image_correction.h"
+#include "option_checks.h"
 #include "progress.h"
 #include "saved_file.h"
 #include "status_text.h"
@@ -23,6 +28,7 @@ namespace aucal {
 namespace {
 
 std::string outputPathFor(const CorrectOptions& o, const std::string& input) {
+    if (o.inPlace) return input;
     std::filesystem::path in(input);
     std::filesystem::path name = in.filename();
     if (!o.format.empty()) name.replace_extension("." + o.format);
@@ -48,10 +54,28 @@ private:
     std::mutex& lock_;
 };
 
+// What the command line asks for, checked before any work: "" or the sentence.
+std::string refusal(const CorrectOptions& o, const std::vector<std::string>& outputs) {
+    if (!o.output.empty() && !o.outputDir.empty()) return "give --output (one input) or --output-dir, not both";
+    if (!o.output.empty() && o.inputs.size() != 1) return "--output names one file; use --output-dir for several";
+    if (o.inPlace && (!o.output.empty() || !o.outputDir.empty() || !o.format.empty()))
+        return "--in-place writes each image over itself: --output, --output-dir and --format do not go with it";
+    if (!o.output.empty() && !o.format.empty() &&
+        imaging::formatFromPath(o.output) != imaging::formatFromPath("x." + o.format))
+        return "--format " + o.format + " and --output " + o.output + " disagree: give one or make them agree";
+    for (const std::string& out : outputs)
+        if (std::string s = extensionConflict(out, {".tga", ".png", ".tif", ".tiff", ".jpg", ".jpeg"}, "an image");
+            !s.empty())
+            return s;
+    return outputConflict(o.inPlace ? std::vector<std::string>{} : o.inputs, outputs);
+}
+
 }  // namespace
 
 int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
-    if (!o.output.empty() && o.inputs.size() != 1) return fail("--output names one file; use --output-dir for several");
+    std::vector<std::string> outputs;
+    for (const std::string& input : o.inputs) outputs.push_back(outputPathFor(o, input));
+    if (std::string s = refusal(o, outputs); !s.empty()) return usage(s);
     std::string error;
     std::vector<std::uint8_t> profile;
     if (!o.embed.empty() && !loadRgbProfile(o.embed, &profile, &error)) return fail(error);
@@ -61,7 +85,7 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     if (!loadEngine(&engine, &error)) return fail(error);
     const EngineExports& x = engine.exports();
     if (int32_t s = x.initCorrect(block.payload.data(), static_cast<int32_t>(block.payload.size())); s != 0)
-        return fail(statusSentence(Export::InitCorrect, s));
+        return failExport(Export::InitCorrect, s);
 
     std::unique_ptr<StripCorrection> eight = engineCorrection(x);
     std::unique_ptr<StripCorrection> sixteen = blockTransform16(block.payload, &error);
@@ -69,7 +93,6 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
         x.releaseCorrect();
         return fail(error);
     }
-    installInterruptHandler();
 
     // The files are spread over the cores: each worker reads, corrects and
     // writes one file at a time. The engine is called one export at a time
@@ -95,15 +118,17 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
         }
     };
     auto worker = [&] {
-        for (std::size_t i = next++; i < o.inputs.size(); i = next++) {
+        // Between files and strips: a signal stops the batch (no file is
+        // committed once it has come).
+        for (std::size_t i = next++; i < o.inputs.size() && !cancelled(); i = next++) {
             const std::string& input = o.inputs[i];
             std::string fileError;
-            const std::string out = outputPathFor(o, input);
+            const std::string& out = outputs[i];
             CorrectionPlan plan;
             plan.format = imaging::formatFromPath(out);
             plan.write.jpegQuality = o.jpegQuality;
             plan.reduceTo8Bits = o.reduceTo8Bits;
-            plan.progress = [](long long, long long) { return interruptRequested(); };
+            plan.progress = [](long long, long long) { return cancelled(); };
             if (plan.format == imaging::Format::Unknown) {
                 finish(i, false, out + ": unknown image type (use .tga, .png, .tif, .jpg)");
                 continue;
@@ -116,10 +141,17 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
             // profile embedded there), which replaces the output only when whole.
             CorrectionOutcome outcome;
             AtomicFile file(out);
-            if (!file.create(&fileError) ||
-                !correctImageFile(input, file.temporaryPath(), plan, locked, *sixteen, &outcome, &fileError) ||
-                (!profile.empty() && !embedProfileInFile(file.temporaryPath(), file.temporaryPath(), profile, &fileError)) ||
-                !file.commit(&fileError)) {
+            bool written = false;
+            try {
+                written = file.create(&fileError) &&
+                          correctImageFile(input, file.temporaryPath(), plan, locked, *sixteen, &outcome, &fileError) &&
+                          (profile.empty() ||
+                           embedProfileInFile(file.temporaryPath(), file.temporaryPath(), profile, &fileError)) &&
+                          file.commit(&fileError);
+            } catch (const Cancelled&) {
+                outcome.cancelled = true;
+            }
+            if (!written) {
                 finish(i, false, outcome.cancelled ? input + ": cancelled; " + out + " left as it was" : fileError);
                 continue;
             }
@@ -142,6 +174,7 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     for (char f : failed) failures += f;
 
     x.releaseCorrect();
+    throwIfCancelled();
     return failures == 0 ? 0 : 1;
 }
 
@@ -159,13 +192,16 @@ AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
                              "  every TIFF page are kept; the output carries no colour profile unless --embed.\n"
                              "Examples:\n  aucal correct --block printer.blk photo.tga\n"
                              "  aucal correct --block monitor.blk --output-dir out/ a.png b.tif c.jpg\n"
-                             "  aucal correct --block monitor.blk --embed monitor.icc photo.png");
+                             "  aucal correct --block monitor.blk --embed monitor.icc photo.png\n"
+                             "  aucal correct --block printer.blk --in-place photo.png\n"
+                             "Without --output, --output-dir or --in-place, photo.png becomes photo-corrected.png.");
     cmd->add_option("--block,-b", o->block, "correction block saved by aucal monitor or aucal printer")->required();
     cmd->add_option("images", o->inputs, "images to correct (Targa, PNG, TIFF, JPEG)")->required();
     cmd->add_option("--output,-o", o->output, "output file (one input only)");
-    cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images");
+    cmd->add_option("--output-dir", o->outputDir, "folder for the corrected images (created when missing)");
     cmd->add_option("--format", o->format, "output type: tga, png, tif or jpg (default: as the input)")
-        ->check(CLI::IsMember({"tga", "png", "tif", "jpg"}));
+        ->check(oneOf({"tga", "png", "tif", "jpg"}));
+    cmd->add_flag("--in-place", o->inPlace, "write each corrected image over its input (still atomically)");
     cmd->add_flag("--8-bit", o->reduceTo8Bits, "reduce 16-bit images to 8 bits and correct them with CorrectImage");
     cmd->add_option("--jpeg-quality", o->jpegQuality, "quality of JPEG output, 1 to 100")
         ->check(CLI::Range(1, 100))

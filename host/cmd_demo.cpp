@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "atomic_file.h"
+#include "cancellation.h"
 #include "colour_maths.h"
 #include "command_registry.h"
 #include "commands.h"
@@ -119,7 +120,11 @@ public:
         for (int (DemoRun::*step)() : {&DemoRun::scanTarget, &DemoRun::characteriseScanner, &DemoRun::setUpMonitor,
                                        &DemoRun::characterisePrinter, &DemoRun::writeProfiles,
                                        &DemoRun::correctSample, &DemoRun::writeReportFile})
+        {
+            // Between steps: a signal stops the demo here (the analyses see it sooner).
+            throwIfCancelled();
             if (int status = (this->*step)()) return status;
+        }
         printSummary();
         return 0;
     }
@@ -140,7 +145,6 @@ private:
     int scanTarget() {
         scan_.output = at("it8-scan.tga");
         scan_.referenceOut = at("it8-reference.txt");
-        scan_.windir = defaultWindowsDirectory();
         return timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan_, common_); });
     }
 
@@ -224,7 +228,10 @@ private:
         for (const auto& [image, name] :
              {std::pair{&report_.sample, "sample.png"}, std::pair{&report_.sampleMonitor, "sample-monitor.png"},
               std::pair{&report_.samplePrinter, "sample-printer.png"}})
-            if (!writeImage(at(name), *image, &error)) return fail(error);
+            if (!writeFileAtomically(
+                    at(name), [&](const std::string& temporary, std::string* e) { return writeImage(temporary, *image, e); },
+                    &error))
+                return fail(error);
         return 0;
     }
 
@@ -293,7 +300,10 @@ private:
                          {"the target's patches: scanner RGB, reference XYZ and CIELAB (CGATS, as ArgyllCMS's .ti3)",
                           "patches.ti3"},
                          {"the same with the model's CIELAB and CIEDE2000 (JSON)", "patches.json"}};
-        if (!writeReport(at("report.html"), report_, &error)) return fail(error);
+        if (!writeFileAtomically(
+                at("report.html"),
+                [&](const std::string& temporary, std::string* e) { return writeReport(temporary, report_, e); }, &error))
+            return fail(error);
         return 0;
     }
 

@@ -5,10 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "atomic_file.h"
 #include "command_registry.h"
 #include "commands.h"
-#include "atomic_file.h"
 #include "icc_check.h"
+#include "option_checks.h"
 #include "reference_file.h"
 #include "saved_file.h"
 #include "scan_orientation.h"
@@ -185,8 +186,7 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
     } else {
         icc::Phosphors p;
         if (!o.phosphors.empty()) {
-            if (o.phosphors.size() != 6) return fail("--phosphors takes six values: x y of red, green and blue");
-            p = {o.phosphors[0], o.phosphors[1], o.phosphors[2], o.phosphors[3], o.phosphors[4], o.phosphors[5]};
+                p = {o.phosphors[0], o.phosphors[1], o.phosphors[2], o.phosphors[3], o.phosphors[4], o.phosphors[5]};
         }
         if (!o.model.empty()) {
             // With the model the block was made from, the block itself says
@@ -234,9 +234,18 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
 }  // namespace
 
 int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures) {
-    if (o.model.empty() && o.block.empty()) return fail("give --model or --block");
+    if (o.model.empty() && o.block.empty()) return usage("give --model or --block");
     if (!o.block.empty() && (!o.shaperMatrix.empty() || !o.image.empty() || !o.reference.empty()))
-        return fail("--shaper-matrix, --image and --reference belong to a scanner model (--model)");
+        return usage("--shaper-matrix, --image and --reference belong to a scanner model (--model)");
+    if (!o.check && figures == nullptr && o.shaperMatrix.empty() && (!o.image.empty() || !o.reference.empty()))
+        return usage("--image and --reference are read for --check or --shaper-matrix; without either they would "
+                     "be ignored");
+    if (std::string s = phosphorRefusal(o.phosphors); !s.empty()) return usage(s);
+    std::vector<std::string> outputs{o.output};
+    if (!o.shaperMatrix.empty()) outputs.push_back(o.shaperMatrix);
+    for (const std::string& out : outputs)
+        if (std::string s = extensionConflict(out, {".icc", ".icm"}, "an ICC profile"); !s.empty()) return usage(s);
+    if (std::string s = outputConflict({o.model, o.block, o.image, o.reference}, outputs); !s.empty()) return usage(s);
     std::vector<icc::ProfileFigures> local;
     std::vector<icc::ProfileFigures>* out = figures ? figures : &local;
     const std::size_t first = out->size();

@@ -3,52 +3,76 @@
 // printer. It can also write the same printer's table for "aucal printer
 // --table".
 #include <cstdio>
-#include <fstream>
+#include <memory>
 
+#include "atomic_file.h"
+#include "cancellation.h"
 #include "command_registry.h"
 #include "commands.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
+#include "option_checks.h"
+#include "progress.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace aucal {
 
+namespace {
+
+std::string refusal(const PrintOptions& o) {
+    if (o.chart.empty() && o.table.empty()) return "print needs --chart (or --table)";
+    if (!o.chart.empty() && o.output.empty()) return "print needs --output for the scan of the print";
+    if (o.chart.empty() && !o.output.empty()) return "--output is the scan of a printed --chart: give --chart";
+    if (!o.output.empty())
+        if (std::string s = extensionConflict(o.output, {".tga"}, "a Targa image"); !s.empty()) return s;
+    std::vector<std::string> outputs;
+    for (const std::string* out : {&o.output, &o.table})
+        if (!out->empty()) outputs.push_back(*out);
+    return outputConflict(o.chart.empty() ? std::vector<std::string>{} : std::vector<std::string>{o.chart}, outputs);
+}
+
+}  // namespace
+
 int runPrint(const PrintOptions& o, const CommonOptions& common) {
     const auto printerPreset = printsim::printerPresetFromName(o.printer);
-    if (!printerPreset) return fail("--printer is one of inkjet, laser, newsprint");
+    if (!printerPreset) return usage("--printer is one of inkjet, laser, newsprint");
     const auto scannerPreset = it8sim::presetFromName(o.response);
-    if (!scannerPreset) return fail("--response is one of mild, nonlinear, crosstalk, linear");
+    if (!scannerPreset) return usage("--response is one of mild, nonlinear, crosstalk, linear");
+    if (std::string s = refusal(o); !s.empty()) return usage(s);
     const printsim::PrinterResponse printer = printsim::printerPreset(*printerPreset);
+    std::string error;
 
     if (!o.table.empty()) {
         const std::vector<std::uint8_t> table = printsim::printerTable(printer);
-        std::ofstream out(o.table, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(table.data()), static_cast<std::streamsize>(table.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(o.table.c_str());
-            return fail("cannot write " + o.table);
-        }
+        if (!writeFileAtomically(o.table, table.data(), table.size(), &error)) return fail(error);
         if (!common.quiet) std::printf("printer table of the %s printer written to %s\n", o.printer.c_str(), o.table.c_str());
     }
-    if (o.chart.empty()) return o.table.empty() ? fail("print needs --chart (or --table)") : 0;
-    if (o.output.empty()) return fail("print needs --output for the scan of the print");
+    if (o.chart.empty()) return 0;
 
     imaging::Image chart;
-    std::string error;
     if (!imaging::readTarga(o.chart, &chart, &error) || !imaging::isRgb8(chart, &error))
         return fail("cannot read the chart: " + error);
     printsim::PrintScanOptions options;
     options.dpi = o.dpi;
     options.tiltDegrees = o.tilt;
     options.blurPixels = o.blur;
-    it8sim::ScannerResponse scanner = it8sim::responsePreset(*scannerPreset);
-    const imaging::Image scan = printsim::printAndScan(chart, printer, scanner, options);
-    if (!imaging::writeTarga(o.output, scan, &error)) {
-        std::remove(o.output.c_str());
-        return fail(error);
+    imaging::Image scan;
+    {
+        ProgressDisplay progress("printing and scanning", common.quiet);
+        // Between rows: a signal stops the print here.
+        options.onRow = [&](int done, int rows) {
+            progress.update(done, rows);
+            return !cancelled();
+        };
+        it8sim::ScannerResponse scanner = it8sim::responsePreset(*scannerPreset);
+        scan = printsim::printAndScan(chart, printer, scanner, options);
     }
+    throwIfCancelled();
+    if (!writeFileAtomically(
+            o.output,
+            [&](const std::string& temporary, std::string* e) { return imaging::writeTarga(temporary, scan, e); },
+            &error))
+        return fail(error);
     if (!common.quiet)
         std::printf("chart printed on the %s printer and scanned at %.0f dpi: %s (%d x %d)\n", o.printer.c_str(), o.dpi,
                     o.output.c_str(), scan.width, scan.height);
@@ -64,14 +88,21 @@ AddedCommand addPrint(CLI::App& app, const CommonOptions& common) {
                              "  aucal print --chart chart.tga --printer laser --dpi 600 --output printed.tga\n"
                              "  aucal print --printer inkjet --table printer.tbl");
     cmd->add_option("--chart,-c", o->chart, "chart written by aucal chart");
-    cmd->add_option("--output,-o", o->output, "scan of the print to write (Targa)");
+    cmd->add_option("--output,-o", o->output, "scan of the print to write (Targa, .tga)");
     cmd->add_option("--table", o->table, "write the virtual printer's printer table");
-    cmd->add_option("--printer", o->printer, "inkjet, laser or newsprint")->capture_default_str();
-    cmd->add_option("--response", o->response, "scanner response: mild, nonlinear, crosstalk, linear")
+    cmd->add_option("--printer", o->printer, "inkjet, laser or newsprint")
+        ->check(oneOf({"inkjet", "laser", "newsprint"}))
         ->capture_default_str();
-    cmd->add_option("--dpi", o->dpi, "scan resolution")->capture_default_str();
-    cmd->add_option("--tilt", o->tilt, "print turned on the glass, degrees")->capture_default_str();
-    cmd->add_option("--blur", o->blur, "optical blur, sigma in scan pixels")->capture_default_str();
+    cmd->add_option("--response", o->response, "scanner response: mild, nonlinear, crosstalk or linear")
+        ->check(oneOf({"mild", "nonlinear", "crosstalk", "linear"}))
+        ->capture_default_str();
+    cmd->add_option("--dpi", o->dpi, "scan resolution, 50 to 1200")->check(within(50, 1200, "dpi"))->capture_default_str();
+    cmd->add_option("--tilt", o->tilt, "print turned on the glass, -10 to 10 degrees")
+        ->check(within(-10, 10, "degrees"))
+        ->capture_default_str();
+    cmd->add_option("--blur", o->blur, "optical blur, sigma 0 to 5 scan pixels")
+        ->check(within(0, 5, "scan pixels"))
+        ->capture_default_str();
     return {cmd, [o, &common] { return runPrint(*o, common); }};
 }
 

@@ -1,11 +1,13 @@
 // aucal printer: the printer correction from a scan of the printed chart
 // (PrinterTargetAnalysis) or from a printer table (PrinterTargetOpenAnalysis).
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 
 #include "command_registry.h"
 #include "commands.h"
+#include "option_checks.h"
 #include "progress.h"
 #include "qel_layout.h"
 #include "saved_file.h"
@@ -16,10 +18,12 @@ namespace aucal {
 
 namespace {
 const std::string kTableBytes = std::to_string(qel::kPrinterTableBytes);
+constexpr auto kPrinterTableBytes = static_cast<std::streamsize>(qel::kPrinterTableBytes);
 }  // namespace
 
 int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
-    if (o.scan.empty() == o.table.empty()) return fail("printer needs either --scan or --table");
+    if (o.scan.empty() == o.table.empty()) return usage("printer needs either --scan or --table, one of them");
+    if (std::string s = outputConflict({o.scan, o.table, o.model}, {o.output}); !s.empty()) return usage(s);
     std::vector<float> model;
     std::string error;
     if (!loadModelFile(o.model, &model, &error)) return fail(error);
@@ -37,18 +41,26 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         ProgressDisplay progress("printer model", common.quiet);
         status = analysis(scan.targa.path().c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
                           &ProgressDisplay::callback);
-        if (status != 0) return fail(statusSentence(Export::PrinterTargetAnalysis, status));
+        if (status != 0) return failExport(Export::PrinterTargetAnalysis, status);
     } else {
         // The printer table goes in at the start of the buffer that receives the block.
+        // The engine's table, 17 x 17 x 17 RGB nodes and nothing more, or the
+        // file aucal print --table writes: the table in the engine's whole
+        // buffer, zeros after it. Anything else is not a table.
         std::ifstream in(o.table, std::ios::binary);
         if (!in) return fail("cannot open the printer table " + o.table);
         in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        if (in.gcount() < static_cast<std::streamsize>(qel::kPrinterTableBytes))
-            return fail(o.table + " is not a printer table (17 x 17 x 17 RGB nodes, " + kTableBytes + " bytes)");
+        const std::streamsize size = in.gcount();
+        const bool more = size == static_cast<std::streamsize>(block.size()) && in.peek() != EOF;
+        const bool zeroTail = std::all_of(block.begin() + kPrinterTableBytes, block.end(), [](std::uint8_t b) { return b == 0; });
+        if (!(size == kPrinterTableBytes || (size == static_cast<std::streamsize>(block.size()) && !more && zeroTail)))
+            return fail(o.table + " is not a printer table: a table is 17 x 17 x 17 RGB nodes, " +
+                        std::to_string(kPrinterTableBytes) + " bytes, or the file aucal print --table writes (" +
+                        std::to_string(block.size()) + " bytes, zeros after the table)");
         auto open = require(engine.exports().printerTargetOpenAnalysis, "PrinterTargetOpenAnalysis");
         ProgressDisplay progress("printer table", common.quiet);
         status = open(block.data(), &blockSize, model.data(), 0, progress.record(), &ProgressDisplay::callback);
-        if (status != 0) return fail(statusSentence(Export::PrinterTargetOpenAnalysis, status));
+        if (status != 0) return failExport(Export::PrinterTargetOpenAnalysis, status);
     }
     if (blockSize != QEL_LUT_BLOCK_SIZE) return fail("the engine reported an unexpected block size");
     if (!saveFile(o.output, SavedKind::LookupBlock, block, &error)) return fail(error);
@@ -65,7 +77,8 @@ AddedCommand addPrinter(CLI::App& app, const CommonOptions& common) {
             ->footer("Examples:\n  aucal printer --scan printed-chart.tga --model scanner.mdl --output printer.blk\n"
                      "  aucal printer --table printer.tbl --model scanner.mdl --output printer.blk");
     cmd->add_option("--scan,-s", o->scan, "scan of the printed chart (Targa, PNG, TIFF; any quarter turn)");
-    cmd->add_option("--table,-t", o->table, "printer table: 17 x 17 x 17 RGB nodes, " + kTableBytes + " bytes");
+    cmd->add_option("--table,-t", o->table,
+                    "printer table: 17 x 17 x 17 RGB nodes (" + kTableBytes + " bytes), or as aucal print --table writes it");
     cmd->add_option("--model,-m", o->model, "scanner model")->required();
     cmd->add_option("--output,-o", o->output, "printer correction block to write")->required();
     return {cmd, [o, &common] { return runPrinter(*o, common); }};

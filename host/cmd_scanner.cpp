@@ -7,6 +7,7 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "fit_quality.h"
+#include "option_checks.h"
 #include "progress.h"
 #include "reference_file.h"
 #include "saved_file.h"
@@ -26,6 +27,7 @@ std::vector<std::uint8_t> modelBytes(const std::vector<float>& model) {
 }  // namespace
 
 int runScanner(const ScannerOptions& o, const CommonOptions& common) {
+    if (std::string s = outputConflict({o.image, o.reference}, {o.output}); !s.empty()) return usage(s);
     if (!pathExists(o.image)) return fail("cannot open the scanned target " + o.image);
     EngineLibrary engine;
     std::string error;
@@ -51,7 +53,7 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
                           o.reference.empty() ? nullptr : reference.path().c_str(), progress.record(),
                           &ProgressDisplay::callback);
     }
-    if (status != 0) return fail(statusSentence(Export::ScannerIT8Analysis, status));
+    if (status != 0) return failExport(Export::ScannerIT8Analysis, status);
     if (modelSize != QEL_MODEL_SIZE) return fail("the engine reported an unexpected model size");
     // The model stands without its figures; say why they are missing.
     FitQuality quality;

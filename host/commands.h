@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine_library.h"
+#include "status_text.h"
 
 namespace aucal {
 
@@ -17,7 +18,13 @@ struct CommonOptions {
 
 // Loads the colour engine or says why not.
 bool loadEngine(EngineLibrary* engine, std::string* error);
+// A failure: the sentence on stderr, exit status 1.
 int fail(const std::string& sentence);
+// A usage error found before any work: the sentence on stderr, exit status 2.
+int usage(const std::string& sentence);
+// An export's non-zero status: Cancelled (cancellation.h) when a signal
+// stopped it, otherwise fail() with its sentence.
+int failExport(Export e, std::int32_t status);
 bool pathExists(const std::string& path);
 
 struct CorrectOptions {
@@ -30,6 +37,7 @@ struct CorrectOptions {
     int jobs = 0;           // files corrected at once; 0: one per processor core
     bool reduceTo8Bits = false;  // 16-bit images reduced to 8 bits and corrected by CorrectImage
     int jpegQuality = 92;
+    bool inPlace = false;   // each output over its input
 };
 int runCorrect(const CorrectOptions& options, const CommonOptions& common);
 

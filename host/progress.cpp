@@ -1,21 +1,18 @@
 #include "progress.h"
 
-#include <csignal>
 #include <cstdio>
 
 #include <unistd.h>
 
+#include "cancellation.h"
 #include "platform/desktop_posix.h"
 
 namespace aucal {
 
 namespace {
 
-volatile std::sig_atomic_t g_interrupt = 0;
 PfWindow g_override = nullptr;
 ProgressDisplay* g_current = nullptr;
-
-void onInterrupt(int) { g_interrupt = 1; }
 
 }  // namespace
 
@@ -34,16 +31,6 @@ PfWindow hostWindow() {
     return window;
 }
 
-void installInterruptHandler() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    std::signal(SIGINT, onInterrupt);
-}
-
-bool interruptRequested() { return g_interrupt != 0; }
-void clearInterrupt() { g_interrupt = 0; }
-
 ProgressDisplay::ProgressDisplay(std::string label, bool quiet)
     : label_(std::move(label)), quiet_(quiet || !isatty(fileno(stderr))) {
     record_.window = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hostWindow()));
@@ -55,17 +42,17 @@ ProgressDisplay::~ProgressDisplay() {
     if (g_current == this) g_current = nullptr;
 }
 
-bool ProgressDisplay::cancelled() const { return interruptRequested(); }
+bool ProgressDisplay::cancelled() const { return aucal::cancelled(); }
 
 int32_t QEL_STDCALL ProgressDisplay::callback(ProgressRecord* record, int32_t total) {
     ProgressDisplay* self = g_current;
     if (self == nullptr || record == nullptr) return 0;
     ++self->calls_;
     self->show(record->count, total);
-    // The libraries look for Escape between rows and lines: a Ctrl-C becomes
+    // The libraries look for Escape between rows and lines: a signal becomes
     // one Escape press on the host window, posted from the calling thread.
-    if (g_interrupt == 1) {
-        g_interrupt = 2;
+    if (aucal::cancelled() && !self->escapePosted_) {
+        self->escapePosted_ = true;
         pfdPostKeyDown(hostWindow(), PF_VK_ESCAPE);
     }
     return 0;

@@ -1,6 +1,6 @@
 // Progress on the terminal from the libraries' progress callbacks, and
-// cancellation: Ctrl-C during a long call is turned into an Escape key press
-// on the host window, the same path as a user pressing Escape.
+// cancellation: a signal during a long call (cancellation.h) is turned into an
+// Escape key press on the host window, the same path as a user pressing Escape.
 #ifndef AUCAL_PROGRESS_H
 #define AUCAL_PROGRESS_H
 
@@ -31,8 +31,10 @@ public:
     // The host callback to pass to the libraries (callee removes the arguments).
     static int32_t QEL_STDCALL callback(ProgressRecord* record, int32_t total);
     ProgressRecord* record() { return &record_; }
-    // Calls seen so far, and the last count and total.
+    // Calls seen so far.
     int calls() const { return calls_; }
+    // For steps of the host's own: count of total.
+    void update(int current, int total) { show(current, total); }
     bool cancelled() const;
 
 private:
@@ -40,15 +42,11 @@ private:
     std::string label_;
     bool quiet_;
     bool drawn_ = false;
+    bool escapePosted_ = false;
     int calls_ = 0;
     int lastShown_ = -1;
     ProgressRecord record_{};
 };
-
-// Installs the Ctrl-C handler (once).
-void installInterruptHandler();
-bool interruptRequested();
-void clearInterrupt();
 
 }  // namespace aucal
 

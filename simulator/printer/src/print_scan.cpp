@@ -162,6 +162,7 @@ Image printAndScan(const Image& image, const PrinterResponse& printer, const it8
             const std::size_t k = static_cast<std::size_t>(row) * w + x;
             for (int c = 0; c < 3; ++c) plane[c][k] = sum[c] / (ss * ss);
         }
+        if (options.onRow && !options.onRow(row + 1, h)) return {};
     }
     if (options.blurPixels > 0)
         for (auto& p : plane) blurPlane(p, w, h, options.blurPixels);

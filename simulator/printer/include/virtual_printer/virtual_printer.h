@@ -26,6 +26,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -81,6 +82,9 @@ struct PrintScanOptions {
     double tiltDegrees = 0;     // print turned on the glass about its centre
     double blurPixels = 0;      // Gaussian optical blur, sigma in scan pixels (0: none)
     int supersample = 3;        // sub-samples per scan pixel side
+    // Called after each scan row with the rows done and the total; returning
+    // false stops the scan, which then gives an empty image.
+    std::function<bool(int done, int rows)> onRow;
 };
 
 // The print of image scanned at options.dpi through scanner (its noise and

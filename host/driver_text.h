@@ -1,0 +1,19 @@
+// Driver message boxes for the terminal: the drivers' texts are the bytes of
+// their language block's code page (Windows-1252 for the Western blocks 0 to
+// 5, Big5 for the Traditional Chinese block 6); the terminal wants UTF-8.
+#ifndef AUCAL_DRIVER_TEXT_H
+#define AUCAL_DRIVER_TEXT_H
+
+#include <string>
+
+namespace aucal {
+
+// The iconv name of a language block's code page.
+const char* driverCodePage(int language);
+// text converted from that code page to UTF-8; a byte that does not convert
+// becomes U+FFFD.
+std::string driverTextToUtf8(const std::string& text, int language);
+
+}  // namespace aucal
+
+#endif
