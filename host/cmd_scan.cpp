@@ -69,6 +69,21 @@ sim::Dialect dialectOf(const std::string& driver) {
     return sim::Dialect::Scan;
 }
 
+// Where the simulated library writes the first divergence of a replay.
+constexpr const char* kReplayReport = "replay-report.txt";
+
+std::string replayDivergence(const std::string& windir, const std::string& driver) {
+    const std::string path = sim::passThroughFolder(windir, dialectOf(driver)) + "/" + kReplayReport;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return {};
+    char line[2048] = {};
+    const bool got = std::fgets(line, sizeof line, f) != nullptr;
+    std::fclose(f);
+    std::string text = got ? line : "replay: the run differs from the recording";
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
 class LoadedDriver {
 public:
     explicit LoadedDriver(const std::string& path) : library_(pfLoadLibrary(path.c_str())) {}
@@ -262,8 +277,9 @@ AddedCommand addScan(CLI::App& app, const CommonOptions& common) {
         ->capture_default_str();
     cmd->add_option("--output,-o", o->output, "image file to write (Targa, .tga)")->required();
     cmd->add_option("--windir", o->windir,
-                    "with --real-scanner: the Windows directory holding TWAIN_32 and win.ini (default: "
-                    "$AUCAL_WINDIR, else windows/ beside the library folder)");
+                    "the Windows directory holding TWAIN_32 and win.ini (with --real-scanner, default: "
+                    "$AUCAL_WINDIR, else windows/ beside the library folder; the simulated scanner is "
+                    "installed there when given, else in a private temporary folder)");
     cmd->add_flag("!--real-scanner", o->simulated, "use the scanner maker's pass-through library under the Windows "
                                                     "directory instead of the simulated scanner");
     cmd->add_option("--document", o->document, "on the simulated glass: it8 or a Targa image")->capture_default_str();
@@ -281,9 +297,6 @@ AddedCommand addScan(CLI::App& app, const CommonOptions& common) {
                                                         "it sets up the simulated scanner");
                         !s.empty())
                         return usage(s);
-                if (cmd->count("--windir") > 0 && o->simulated)
-                    return usage("--windir is the real scanner's Windows directory: give --real-scanner too, or "
-                                 "leave --windir out for the simulated scanner");
                 if (cmd->count("--document-dpi") > 0 && o->document == "it8")
                     return usage("--document-dpi is the resolution of a Targa --document; the virtual IT8 target "
                                  "has its own");

@@ -137,7 +137,6 @@ TEST_F(DataSafety, ConflictingIgnoredOrMisnamedOptionsAreRefused) {
          {"monitor --match-page {d}/x.txt", 2, "must end in .html"},
          {"icc --model {d}/s.mdl --output {d}/x.txt", 2, "must end in .icc"},
          {"icc --model {d}/s.mdl --image {d}/it8.tga --output {d}/x.icc", 2, "would be ignored"},
-         {"scan --windir {d}/win --output {d}/x.tga", 2, "give --real-scanner too"},
          {"scan --real-scanner --response linear --output {d}/x.tga", 2, "do not go together"},
          {"scan --document-dpi 600 --output {d}/x.tga", 2, "--document-dpi is the resolution of a Targa"},
          {"printer --scan {d}/it8.tga --table {d}/t.tbl --model {d}/s.mdl --output {d}/x.blk", 2, "one of them"}},
