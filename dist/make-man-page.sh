@@ -9,7 +9,7 @@ include=$(mktemp)
 trap 'rm -f "$include"' EXIT
 {
   echo "[COMMANDS]"
-  for command in $("$aucal" --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF { print $1 }'); do
+  for command in $("$aucal" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }'); do
     echo ".SS $command"
     echo ".nf"
     # Backslashes and leading dots are roff's own.
