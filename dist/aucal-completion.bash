@@ -7,7 +7,7 @@ _aucal() {
     done
     local words
     if [[ -z $command && $cur != -* ]]; then
-        words=$("$program" --help 2>/dev/null | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF { print $1 }')
+        words=$("$program" --help 2>/dev/null | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }')
     elif [[ $cur == -* ]]; then
         # Option lines: "  -d,--driver TEXT:{...}=scan", "  --real-scanner{false}".
         words=$("$program" $command --help 2>/dev/null | grep -oE '^ +-[^ ]+' | tr ',' '\n' | sed -e 's/^ *//' -e 's/[{=:].*//')

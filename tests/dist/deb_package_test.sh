@@ -52,7 +52,7 @@ cc -o "$work/chart" "$work/chart.c" $(pkg-config --cflags --libs qel_cms) || fai
 
 # The manual page holds every subcommand; completion offers them and their options.
 man=$(zcat "$root/usr/share/man/man1/aucal.1.gz")
-for c in $("$aucal" --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF { print $1 }'); do
+for c in $("$aucal" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF { print $1 }'); do
   grep -q "^\.SS $c\$" <<<"$man" || fail "the manual page lacks the command $c"
 done
 complete_words() {
