@@ -6,6 +6,7 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "image_io.h"
+#include "imaging/image_file.h"
 #include "qel_layout.h"
 #include "saved_file.h"
 
@@ -83,7 +84,7 @@ int runInfo(const InfoOptions& o) {
     for (const std::string& path : o.files) {
         std::string error;
         LoadedFile file;
-        if (formatFromPath(path) != ImageFormat::Unknown) {
+        if (imaging::formatFromPath(path) != imaging::Format::Unknown) {
             RgbImage image;
             if (!readImage(path, &image, &error)) {
                 fail(error);
@@ -95,7 +96,7 @@ int runInfo(const InfoOptions& o) {
                 for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i + c];
             const double n = static_cast<double>(image.width) * image.height;
             std::printf("%s: %s image, %d x %d pixels, mean RGB %.1f %.1f %.1f\n", path.c_str(),
-                        formatName(formatFromPath(path)), image.width, image.height, sum[0] / n, sum[1] / n, sum[2] / n);
+                        imaging::formatName(imaging::formatFromPath(path)), image.width, image.height, sum[0] / n, sum[1] / n, sum[2] / n);
             continue;
         }
         if (!loadFile(path, &file, &error)) {

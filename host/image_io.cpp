@@ -1,176 +1,85 @@
 #include "image_io.h"
 
-#include <png.h>
-#include <tiffio.h>
-
-#include <algorithm>
-#include <cctype>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <utility>
 
-#include "imaging/targa.h"
+#include "imaging/image_file.h"
 
 namespace aucal {
 
 namespace {
 
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
+// Sample c of the stored pixel that shows at (x, y) of the upright picture,
+// for the eight TIFF orientations (what the first stored row and column are:
+// 1 top/left, 2 top/right, 3 bottom/right, 4 bottom/left, 5 left/top,
+// 6 right/top, 7 right/bottom, 8 left/bottom).
+unsigned uprightSample(const imaging::Image& stored, int orientation, int x, int y, int c) {
+    const bool swapped = orientation >= 5;
+    const int w = swapped ? stored.height : stored.width;
+    const int h = swapped ? stored.width : stored.height;
+    int row = y, column = x;
+    switch (orientation) {
+        case 2: column = w - 1 - x; break;
+        case 3: row = h - 1 - y, column = w - 1 - x; break;
+        case 4: row = h - 1 - y; break;
+        case 5: row = x, column = y; break;
+        case 6: row = w - 1 - x, column = y; break;
+        case 7: row = w - 1 - x, column = h - 1 - y; break;
+        case 8: row = x, column = h - 1 - y; break;
+        default: break;
+    }
+    return stored.sample(column, row, c);
 }
 
-bool readTargaRgb(const std::string& path, RgbImage* image, std::string* error) {
-    RgbImage read;
-    if (!imaging::readTarga(path, &read, error)) return false;
-    if (!imaging::isRgb8(read, error)) {
-        *error = path + ": " + *error;
-        return false;
-    }
-    *image = std::move(read);
-    return true;
-}
-
-bool readPng(const std::string& path, RgbImage* image, std::string* error) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        *error = "cannot read " + path + " as PNG: " + png.message;
-        return false;
-    }
-    png.format = PNG_FORMAT_RGB;
-    image->width = static_cast<int>(png.width);
-    image->height = static_cast<int>(png.height);
-    image->pixels.resize(PNG_IMAGE_SIZE(png));
-    if (!png_image_finish_read(&png, nullptr, image->pixels.data(), 0, nullptr)) {
-        *error = "cannot read " + path + " as PNG: " + png.message;
-        png_image_free(&png);
-        return false;
-    }
-    return true;
-}
-
-bool writePng(const std::string& path, const RgbImage& image, std::string* error) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = static_cast<png_uint_32>(image.width);
-    png.height = static_cast<png_uint_32>(image.height);
-    png.format = PNG_FORMAT_RGB;
-    if (!png_image_write_to_file(&png, path.c_str(), 0, image.pixels.data(), 0, nullptr)) {
-        *error = "cannot write " + path + " as PNG: " + png.message;
-        return false;
-    }
-    return true;
-}
-
-struct TiffCloser {
-    void operator()(TIFF* t) const { TIFFClose(t); }
-};
-
-bool readTiff(const std::string& path, RgbImage* image, std::string* error) {
-    TIFFSetErrorHandler(nullptr);
-    TIFFSetWarningHandler(nullptr);
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "r"));
-    if (!tiff) {
-        *error = "cannot read " + path + " as TIFF";
-        return false;
-    }
-    std::uint32_t w = 0, h = 0;
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &w);
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &h);
-    if (w == 0 || h == 0 || w > 65535 || h > 65535) {
-        *error = path + " has an unsupported size";
-        return false;
-    }
-    std::vector<std::uint32_t> raster(static_cast<std::size_t>(w) * h);
-    if (!TIFFReadRGBAImageOriented(tiff.get(), w, h, raster.data(), ORIENTATION_TOPLEFT, 0)) {
-        *error = "cannot decode " + path;
-        return false;
-    }
-    image->width = static_cast<int>(w);
-    image->height = static_cast<int>(h);
-    image->pixels.resize(3ull * w * h);
-    for (std::size_t i = 0; i < raster.size(); ++i) {
-        image->pixels[3 * i] = static_cast<std::uint8_t>(TIFFGetR(raster[i]));
-        image->pixels[3 * i + 1] = static_cast<std::uint8_t>(TIFFGetG(raster[i]));
-        image->pixels[3 * i + 2] = static_cast<std::uint8_t>(TIFFGetB(raster[i]));
-    }
-    return true;
-}
-
-bool writeTiff(const std::string& path, const RgbImage& image, std::string* error) {
-    std::unique_ptr<TIFF, TiffCloser> tiff(TIFFOpen(path.c_str(), "w"));
-    if (!tiff) {
-        *error = "cannot write " + path;
-        return false;
-    }
-    TIFF* t = tiff.get();
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(image.width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(image.height));
-    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 64);
-    for (int y = 0; y < image.height; ++y) {
-        auto* row = const_cast<std::uint8_t*>(&image.pixels[3ull * image.width * y]);
-        if (TIFFWriteScanline(t, row, static_cast<std::uint32_t>(y), 0) < 0) {
-            *error = "cannot write " + path;
-            return false;
+// The stored picture as 8-bit RGB rows top first; false with the reason when
+// it has transparent pixels.
+bool toUprightRgb8(const imaging::Image& stored, RgbImage* out, std::string* error) {
+    const int orientation = stored.metadata.orientation >= 1 && stored.metadata.orientation <= 8
+                                ? stored.metadata.orientation
+                                : 1;
+    const bool swapped = orientation >= 5;
+    RgbImage rgb = RgbImage::make(swapped ? stored.height : stored.width, swapped ? stored.width : stored.height);
+    const int colours = stored.hasAlpha() ? stored.channels - 1 : stored.channels;
+    const unsigned opaque = stored.bitsPerSample == 16 ? 65535u : 255u;
+    for (int y = 0; y < rgb.height; ++y)
+        for (int x = 0; x < rgb.width; ++x) {
+            if (stored.hasAlpha() && uprightSample(stored, orientation, x, y, colours) != opaque) {
+                *error = "pixel " + std::to_string(x) + ", " + std::to_string(y) +
+                         " is not opaque; a scan's alpha is dropped only when every pixel is opaque, since a "
+                         "transparent pixel gives no level to characterise with (save the scan without alpha)";
+                return false;
+            }
+            std::uint8_t* p = rgb.row(y) + 3 * static_cast<std::size_t>(x);
+            for (int c = 0; c < 3; ++c) {
+                const unsigned v = uprightSample(stored, orientation, x, y, colours == 1 ? 0 : c);
+                p[c] = static_cast<std::uint8_t>(stored.bitsPerSample == 16 ? (v * 255u + 32767u) / 65535u : v);
+            }
         }
-    }
+    *out = std::move(rgb);
     return true;
 }
 
 }  // namespace
 
-ImageFormat formatFromPath(const std::string& path) {
-    const std::string ext = lower(std::filesystem::path(path).extension().string());
-    if (ext == ".tga") return ImageFormat::Targa;
-    if (ext == ".png") return ImageFormat::Png;
-    if (ext == ".tif" || ext == ".tiff") return ImageFormat::Tiff;
-    return ImageFormat::Unknown;
-}
-
-const char* formatName(ImageFormat f) {
-    switch (f) {
-        case ImageFormat::Targa: return "Targa";
-        case ImageFormat::Png: return "PNG";
-        case ImageFormat::Tiff: return "TIFF";
-        case ImageFormat::Unknown: break;
+bool readImage(const std::string& path, RgbImage* image, std::string* error, std::string* storedAs) {
+    auto reader = imaging::openImage(path, error);
+    if (!reader) return false;
+    imaging::Image stored = reader->shape();
+    stored.pixels.resize(stored.rowBytes() * static_cast<std::size_t>(stored.height));
+    if (!reader->readRows(stored.height, stored.pixels.data(), error)) return false;
+    if (!toUprightRgb8(stored, image, error)) {
+        *error = path + ": " + *error;
+        return false;
     }
-    return "unknown";
-}
-
-bool readImage(const std::string& path, RgbImage* image, std::string* error) {
-    switch (formatFromPath(path)) {
-        case ImageFormat::Targa: return readTargaRgb(path, image, error);
-        case ImageFormat::Png: return readPng(path, image, error);
-        case ImageFormat::Tiff: return readTiff(path, image, error);
-        case ImageFormat::Unknown: break;
-    }
-    *error = path + ": unknown image type (use .tga, .png, .tif or .tiff)";
-    return false;
+    if (storedAs != nullptr)
+        *storedAs = std::string(imaging::formatName(reader->facts().format)) + ", " + reader->facts().storedAs;
+    return true;
 }
 
 bool writeImage(const std::string& path, const RgbImage& image, std::string* error) {
-    bool ok = false;
-    switch (formatFromPath(path)) {
-        case ImageFormat::Targa: ok = imaging::writeTarga(path, image, error); break;
-        case ImageFormat::Png: ok = writePng(path, image, error); break;
-        case ImageFormat::Tiff: ok = writeTiff(path, image, error); break;
-        case ImageFormat::Unknown:
-            *error = path + ": unknown image type (use .tga, .png, .tif or .tiff)";
-            return false;
-    }
-    if (!ok) std::remove(path.c_str());
-    return ok;
+    if (imaging::writeImageFile(path, imaging::formatFromPath(path), image, {}, error)) return true;
+    std::remove(path.c_str());
+    return false;
 }
 
 }  // namespace aucal

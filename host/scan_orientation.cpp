@@ -1,5 +1,6 @@
 #include "scan_orientation.h"
 
+#include <utility>
 #include <vector>
 
 #include "qel_cms.h"
@@ -62,7 +63,8 @@ RgbImage turnedClockwise(const RgbImage& picture, QuarterTurns turns) {
 bool prepareUprightScan(const std::string& path, const std::string& what, const std::string& lookedFor,
                         const TargetFinder& found, UprightScan* out, std::string* error) {
     RgbImage picture;
-    if (!readImage(path, &picture, error)) return false;
+    std::string storedAs;
+    if (!readImage(path, &picture, error, &storedAs)) return false;
     std::vector<QuarterTurns> foundIn;
     for (QuarterTurns turns : {QuarterTurns::None, QuarterTurns::One, QuarterTurns::Two, QuarterTurns::Three}) {
         ScratchFile candidate;
@@ -90,7 +92,7 @@ bool prepareUprightScan(const std::string& path, const std::string& what, const 
                  ", so which way up it lies is not clear; crop the scan to the one target";
         return false;
     }
-    out->format = formatName(formatFromPath(path));
+    out->format = std::move(storedAs);
     return true;
 }
 

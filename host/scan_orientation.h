@@ -35,7 +35,7 @@ using TargetFinder = std::function<bool(const std::string& targaPath, bool* abor
 struct UprightScan {
     ScratchFile targa;  // the normalised image, for the engine
     QuarterTurns turns = QuarterTurns::None;
-    std::string format;  // of the file as read, e.g. "PNG, 16 bits per sample"
+    std::string format;  // of the file as read, e.g. "PNG, 16-bit RGB"
 };
 
 // `what` names the target in sentences ("IT8.7/2 target"); `lookedFor` says

@@ -10,6 +10,7 @@
 
 #include "engine_state.h"
 #include "image_io.h"
+#include "imaging/image_file.h"
 #include "it8_reference.h"
 #include "it8_target_image.h"
 #include "targa.h"
@@ -54,9 +55,9 @@ std::vector<std::string> patchNames() {
 }
 
 bool readTargetPatches(const std::string& imagePath, TargetReading* reading, std::string* error) {
-    // The engine reads the system's Targa files only: a PNG or TIFF picture
+    // The engine reads the system's Targa files only: any other picture
     // is handed to it as one, in a temporary file.
-    if (formatFromPath(imagePath) != ImageFormat::Targa) {
+    if (imaging::formatFromPath(imagePath) != imaging::Format::Targa) {
         RgbImage image;
         if (!readImage(imagePath, &image, error)) return false;
         std::error_code ec;

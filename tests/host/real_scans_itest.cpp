@@ -4,11 +4,13 @@
 // the reference data file; what cannot be read is refused with its reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
 #include "aucal_run.h"
 #include "image_io.h"
+#include "imaging/image_file.h"
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
 #include "saved_file.h"
@@ -37,7 +39,21 @@ struct Variant {
     QuarterTurns turns;  // applied to the upright scan
     const char* file;    // its name: the extension says the type
     bool topFirst;       // Targa with the origin at the top
+    int bits = 8;        // 16: each level v stored as v x 257 within +-64, which rounds back to v
+    const char* says = "";  // what the host says the file held; JPEG rows (quality 95) need not give the same bytes
 };
+
+// The picture at 16 bits per sample, every sample rounding back to its level.
+imaging::Image sixteenBits(const aucal::RgbImage& picture) {
+    imaging::Image wide = imaging::Image::make(picture.width, picture.height, 3, 16);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int v = static_cast<int>(picture.sample(x, y, c)) * 257 + (x * 7 + y * 3 + c) % 129 - 64;
+                wide.setSample(x, y, c, static_cast<unsigned>(std::clamp(v, 0, 65535)));
+            }
+    return wide;
+}
 
 // The variants of one upright picture, written to `dir`; the model or block
 // each gives must be the one the upright Targa gives.
@@ -52,20 +68,27 @@ void expectSameResultFromEveryVariant(const testsupport::TempDir& dir, const std
         {QuarterTurns::One, "one.tga", false},   {QuarterTurns::Two, "two.tga", false},
         {QuarterTurns::Three, "three.tga", false}, {QuarterTurns::None, "top.tga", true},
         {QuarterTurns::Two, "top-two.tga", true}, {QuarterTurns::One, "one.png", false},
-        {QuarterTurns::Three, "three.tif", false},
+        {QuarterTurns::Three, "three.tif", false}, {QuarterTurns::Two, "two-16.png", false, 16, "(PNG, 16-bit RGB)"},
+        {QuarterTurns::One, "one.jpg", false, 8, "(JPEG, 8-bit YCbCr"},
     };
     for (const Variant& v : variants) {
         SCOPED_TRACE(v.file);
         const aucal::RgbImage turned = aucal::turnedClockwise(picture, v.turns);
-        if (v.topFirst) writeTopFirstTarga(dir.file(v.file), turned);
-        else ASSERT_TRUE(aucal::writeImage(dir.file(v.file), turned, &error)) << error;
+        const std::string file = dir.file(v.file);
+        const imaging::Format format = imaging::formatFromPath(file);
+        if (v.topFirst) writeTopFirstTarga(file, turned);
+        else if (v.bits == 16) ASSERT_TRUE(imaging::writeImageFile(file, format, sixteenBits(turned), {}, &error)) << error;
+        else ASSERT_TRUE(imaging::writeImageFile(file, format, turned, {95}, &error)) << error;
         CliRun run = runAucal(command + " " + dir.file(v.file) + " --output " + dir.file("variant." + result));
         ASSERT_EQ(run.status, 0) << run.output;
         // Turned clockwise here, it lies clockwise: the host turns it back.
         const QuarterTurns back = static_cast<QuarterTurns>((4 - static_cast<int>(v.turns)) % 4);
         EXPECT_NE(run.output.find(std::string("found lying ") + aucal::howItLies(back)), std::string::npos)
             << run.output;
-        EXPECT_EQ(testsupport::readFile(dir.file("variant." + result)), testsupport::readFile(dir.file("base." + result)));
+        EXPECT_NE(run.output.find(v.says), std::string::npos) << run.output;
+        if (format != imaging::Format::Jpeg) {
+            EXPECT_EQ(testsupport::readFile(dir.file("variant." + result)), testsupport::readFile(dir.file("base." + result)));
+        }
     }
 }
 
