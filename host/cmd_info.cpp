@@ -1,14 +1,21 @@
-// aucal info: what a saved model, block or image holds, in words and figures.
+// aucal info: what a file holds, in words and figures. The kind is found
+// from the content: aucal's saved models and blocks, printer tables, images,
+// ICC profiles, target reference data, scanner session traces, patch exports
+// and aucal's HTML pages.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "command_registry.h"
 #include "commands.h"
-#include "image_io.h"
+#include "describe_file.h"
 #include "imaging/image_file.h"
 #include "qel_layout.h"
 #include "saved_file.h"
+#include "trace.h"
 
 namespace aucal {
 
@@ -77,39 +84,107 @@ void printNote(const LoadedFile& file) {
         std::printf("  %s\n", file.note.substr(start, end - start).c_str());
 }
 
+// A printer table as aucal printer --table takes it: the engine's 17^3 RGB
+// nodes alone, or in the engine's whole buffer with zeros after them.
+bool isPrinterTable(const std::vector<std::uint8_t>& b) {
+    if (b.size() == qel::kPrinterTableBytes) return true;
+    return b.size() == qel::kPrinterTableBufferBytes &&
+           std::all_of(b.begin() + qel::kPrinterTableBytes, b.end(), [](std::uint8_t v) { return v == 0; });
+}
+
+void describePrinterTable(const std::string& path, const std::vector<std::uint8_t>& b) {
+    std::printf("%s: printer table, %zu bytes: 17 x 17 x 17 nodes of printer R, G, B (for aucal printer --table)\n",
+                path.c_str(), b.size());
+    const struct {
+        const char* name;
+        int i0, i1, i2;
+    } nodes[] = {{"black", 0, 0, 0}, {"middle grey", 8, 8, 8}, {"white", 16, 16, 16},
+                 {"red", 16, 0, 0},  {"green", 0, 16, 0},      {"blue", 0, 0, 16}};
+    for (const auto& n : nodes) {
+        const std::uint8_t* p = &b[qel::gridNodeOffset(n.i0, n.i1, n.i2)];
+        std::printf("  %-11s -> printer %3d %3d %3d\n", n.name, p[0], p[1], p[2]);
+    }
+}
+
+bool describeTrace(const std::string& path, std::string* error) {
+    sim::trace::Trace trace;
+    if (!sim::trace::read(path, &trace, error)) return false;
+    std::printf("%s: scanner session trace, version %u, %s dialect, %zu calls, recorded through %s\n", path.c_str(),
+                trace.header.version, sim::dialectName(trace.header.dialect), trace.calls.size(),
+                trace.header.library.c_str());
+    std::printf("  aucal trace show %s lists its calls\n", path.c_str());
+    return true;
+}
+
+bool describeSaved(const std::string& path, std::string* error) {
+    LoadedFile file;
+    if (!loadFile(path, &file, error)) return false;
+    std::printf("%s: %s, %zu bytes, checksum good\n", path.c_str(), kindName(file.kind), file.payload.size());
+    printNote(file);
+    switch (file.kind) {
+        case SavedKind::ScannerModel: describeModel(file.payload); break;
+        case SavedKind::MatrixBlock: describeMatrixBlock(file.payload); break;
+        case SavedKind::LookupBlock: describeLookupBlock(file.payload); break;
+    }
+    return true;
+}
+
+bool readWhole(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        *error = "cannot open " + path;
+        return false;
+    }
+    bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// What the file is, from its content (never its name), described.
+bool describe(const std::string& path, std::string* error) {
+    std::vector<std::uint8_t> head(132);
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) {
+            *error = "cannot open " + path;
+            return false;
+        }
+        in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    const imaging::Format image = imaging::formatFromSignature(head.data(), head.size());
+    std::vector<std::uint8_t> bytes;
+    if (head.size() >= 8 && std::memcmp(head.data(), "AUCALSAV", 8) == 0) return describeSaved(path, error);
+    if (looksLikeProfile(head)) return readWhole(path, &bytes, error) && describeProfile(path, bytes, error);
+    if (head.size() >= 2 && head[0] == 0x1F && head[1] == 0x8B) return describeTrace(path, error);
+    if (image != imaging::Format::Unknown && image != imaging::Format::Targa) return describeImage(path, error);
+    if (looksLikeReference(head))
+        return readWhole(path, &bytes, error) && describeReference(path, std::string(bytes.begin(), bytes.end()), error);
+    // Targa has no signature and a printer table no header: a file that the
+    // Targa reader refuses may still be a table.
+    std::string notTarga;
+    if (image == imaging::Format::Targa && describeImage(path, &notTarga)) return true;
+    if (!readWhole(path, &bytes, error)) return false;
+    if (isPrinterTable(bytes)) {
+        describePrinterTable(path, bytes);
+        return true;
+    }
+    if (describeAucalText(path, std::string(bytes.begin(), bytes.end()))) return true;
+    *error = notTarga.empty() ? path + " is not a file aucal knows: not a saved model or block, printer table, image "
+                                       "(Targa, PNG, TIFF, JPEG), ICC profile, target reference data, scanner trace, patch "
+                                       "export or aucal page"
+                              : notTarga;
+    return false;
+}
+
 }  // namespace
 
 int runInfo(const InfoOptions& o) {
     int failures = 0;
     for (const std::string& path : o.files) {
         std::string error;
-        LoadedFile file;
-        if (imaging::formatFromPath(path) != imaging::Format::Unknown) {
-            RgbImage image;
-            if (!readImage(path, &image, &error)) {
-                fail(error);
-                ++failures;
-                continue;
-            }
-            double sum[3] = {0, 0, 0};
-            for (std::size_t i = 0; i < image.pixels.size(); i += 3)
-                for (int c = 0; c < 3; ++c) sum[c] += image.pixels[i + c];
-            const double n = static_cast<double>(image.width) * image.height;
-            std::printf("%s: %s image, %d x %d pixels, mean RGB %.1f %.1f %.1f\n", path.c_str(),
-                        imaging::formatName(imaging::formatFromPath(path)), image.width, image.height, sum[0] / n, sum[1] / n, sum[2] / n);
-            continue;
-        }
-        if (!loadFile(path, &file, &error)) {
+        if (!describe(path, &error)) {
             fail(error);
             ++failures;
-            continue;
-        }
-        std::printf("%s: %s, %zu bytes, checksum good\n", path.c_str(), kindName(file.kind), file.payload.size());
-        printNote(file);
-        switch (file.kind) {
-            case SavedKind::ScannerModel: describeModel(file.payload); break;
-            case SavedKind::MatrixBlock: describeMatrixBlock(file.payload); break;
-            case SavedKind::LookupBlock: describeLookupBlock(file.payload); break;
         }
     }
     return failures == 0 ? 0 : 1;
@@ -119,8 +194,10 @@ namespace {
 
 AddedCommand addInfo(CLI::App& app, const CommonOptions&) {
     auto o = std::make_shared<InfoOptions>();
-    auto* cmd = app.add_subcommand("info", "describe a saved model, block or image")
-                    ->footer("Examples:\n  aucal info scanner.mdl monitor.blk scan.tga");
+    auto* cmd = app.add_subcommand("info", "describe a saved model, block, printer table, image, ICC profile, "
+                                           "reference data file or scanner trace")
+                    ->footer("Examples:\n  aucal info scanner.mdl monitor.blk scan.tga\n"
+                             "  aucal info photo.tif scanner.icc it8-reference.txt printer.tbl");
     cmd->add_option("files", o->files, "files to describe")->required();
     return {cmd, [o] { return runInfo(*o); }};
 }

@@ -209,6 +209,7 @@ bool parseReferenceText(const std::string& text, const std::string& source, Refe
                         return refuse.at(formatLine, "the data format has neither XYZ_X XYZ_Y XYZ_Z nor "
                                                      "LAB_L LAB_A LAB_B");
                     dataLine = n;
+                    data.fields = fieldNames;
                     stage = Stage::Data;
                 }
                 break;
@@ -235,6 +236,7 @@ bool parseReferenceText(const std::string& text, const std::string& source, Refe
                     return refuse.at(n, std::to_string(t.size()) + " values where the data format names " +
                                             std::to_string(fields.names.size()) + " fields");
                 }
+                ++data.dataRows;
                 const int index = referencePatchIndex(t[fields.id]);
                 if (index < 0) break;  // a patch the model does not use, or Dmin, Dmax, ...
                 if (seenOn[index] != 0)
@@ -291,7 +293,10 @@ bool parseReferenceText(const std::string& text, const std::string& source, Refe
     std::vector<std::string> missing;
     for (int i = 0; i < kReferencePatchCount; ++i)
         if (seenOn[i] == 0) missing.push_back(referencePatchName(i));
+    data.missing = missing;
     if (!missing.empty()) {
+        data.fromLab = fields.lab;
+        *out = data;
         std::string list;
         for (std::size_t i = 0; i < std::min<std::size_t>(missing.size(), 5); ++i)
             list += (i ? ", " : "") + missing[i];

@@ -23,6 +23,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace aucal {
 
@@ -32,6 +33,11 @@ struct ReferenceData {
     std::array<std::array<float, 3>, kReferencePatchCount> xyz{};  // reference patch index order
     std::string header;     // the first line's first token, e.g. "IT8.7/2", "CGATS.17"
     bool fromLab = false;   // converted from LAB_L LAB_A LAB_B
+    // What the file holds, for aucal info; filled as far as the reading got
+    // when the file is refused for patches without values.
+    std::vector<std::string> fields;  // the data format's field names
+    int dataRows = 0;                 // rows between BEGIN_DATA and END_DATA
+    std::vector<std::string> missing;  // names of the 130 patches without values
 };
 
 // The model's patch name of a reference patch index: A1..L11 (columns 1-3,
@@ -42,7 +48,7 @@ std::string referencePatchName(int index);
 int referencePatchIndex(const std::string& name);
 
 // False with "line N: ..." when the text is refused. `source` names the file
-// in the sentence.
+// in the sentence. Refused for missing patches, `out` still says what was read.
 bool parseReferenceText(const std::string& text, const std::string& source, ReferenceData* out, std::string* error);
 bool readReferenceFile(const std::string& path, ReferenceData* out, std::string* error);
 

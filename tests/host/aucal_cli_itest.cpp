@@ -7,6 +7,7 @@
 #include <string>
 
 #include "aucal_run.h"
+#include "image_corpus.h"
 #include "imaging/image_file.h"
 #include "qel_cms.h"
 #include "saved_file.h"
@@ -61,10 +62,46 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     EXPECT_LT(batch.output.find("a.png ->"), batch.output.find("b.png ->")) << batch.output;
     EXPECT_LT(batch.output.find("b.png ->"), batch.output.find("c.png ->")) << batch.output;
 
-    CliRun info = aucal("info " + dir.file("demo/monitor.blk") + " " + dir.file("demo/scanner.mdl"));
-    EXPECT_EQ(info.status, 0);
-    EXPECT_NE(info.output.find("matrix block"), std::string::npos) << info.output;
-    EXPECT_NE(info.output.find("all " + std::to_string(QEL_MODEL_FLOATS) + " values finite"), std::string::npos) << info.output;
+    // aucal info on each kind of file it knows, found from the content.
+    std::string error;
+    ASSERT_TRUE(corpus::writeAll(dir.file("corpus"), &error)) << error;
+    const auto referenceBytes = testsupport::readFile(dir.file("demo/it8-reference.txt"));
+    std::string reference(referenceBytes.begin(), referenceBytes.end());
+    const std::size_t b5 = reference.find("\nB5\t");
+    reference.erase(b5, reference.find('\n', b5 + 1) - b5);
+    testsupport::writeText(dir.file("no-b5.txt"), reference);
+    testsupport::writeText(dir.file("notes.txt"), "shopping list\n");
+    const std::string models = "all " + std::to_string(QEL_MODEL_FLOATS) + " values finite";
+    const struct {
+        std::string file;  // under the temporary folder
+        int status;
+        std::string says;
+    } infoRows[] = {
+        {"demo/scanner.mdl", 0, models},
+        {"demo/monitor.blk", 0, "matrix block"},
+        {"demo/printer.blk", 0, "middle grey -> "},
+        {"demo/printer.tbl", 0, "printer table, 15509 bytes"},
+        {"demo/scanner.icc", 0, "class: input device"},
+        {"demo/printer-link.icc", 0, "colour spaces: device 'RGB ', connection 'RGB '"},
+        {"demo/it8-reference.txt", 0, "of the 130 patches the model uses, 130 found"},
+        {"no-b5.txt", 0, "missing: B5\n"},
+        {"demo/patches.ti3", 0, "patch export (CGATS"},
+        {"demo/report.html", 0, "HTML page \"aucal calibration report\""},
+        {"demo/it8-scan.tga", 0, "Targa image, 1016 x 742 pixels, stored as 8-bit RGB, 1 page"},
+        {"corpus/png-rgba16.png", 0, "bit depth 16, 4 channels, alpha yes"},
+        {"corpus/tif-two-pages.tif", 0, "  page 2: 24 x 16 pixels, stored as 16-bit RGB"},
+        {"corpus/tif-orientation6.tif", 0, "orientation 6: first row at the right"},
+        {"corpus/jpg-metadata.jpg", 0, "resolution 300 x 300 dpi"},
+        {"corpus/tif-metadata.tif", 0, "embedded profile: \"sRGB built-in\""},
+        {"corpus/tif-cmyk.tif", 1, "CMYK"},
+        {"notes.txt", 1, "is not a file aucal knows"},
+    };
+    for (const auto& row : infoRows) {
+        SCOPED_TRACE(row.file);
+        CliRun info = aucal("info " + dir.file(row.file));
+        EXPECT_EQ(info.status, row.status) << info.output;
+        EXPECT_NE(info.output.find(row.says), std::string::npos) << info.output;
+    }
 }
 
 TEST(AucalCli, BadInputGivesAMessageANonZeroExitAndNoOutput) {

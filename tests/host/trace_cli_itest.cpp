@@ -50,6 +50,7 @@ TEST(AucalTrace, ShowAndReplayARecordedSession) {
 
     const Row rows[] = {
         {"show", "trace show {T}", 0, "scan dialect"},
+        {"info", "info {T}", 0, "scanner session trace, version 1, scan dialect"},
         {"replay", "scan --windir {D}/r --replay {T} -o {D}/replayed.tga", 0, "replay: every call as recorded"},
         {"another driver", "scan --driver vexa --windir {D}/r --replay {T} -o {D}/vexa.tga", 1,
          "the trace is of the scan dialect, this library speaks vexa"},
