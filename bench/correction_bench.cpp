@@ -42,7 +42,7 @@ std::vector<std::uint8_t> lutBlock() {
 std::vector<std::uint8_t> matrixBlock() {
     std::vector<std::uint8_t> block(qel::kMatrixBlockReportedSize, 0);
     for (int k = 0; k < 3; ++k)
-        for (int i = 0; i < 256; ++i) block[256 * k + i] = static_cast<std::uint8_t>(255 - i);
+        for (int i = 0; i < 256; ++i) block[qel::blockTableOffset(k, i)] = static_cast<std::uint8_t>(255 - i);
     const float m[3][4] = {{2.0f, 0.9f, 0.05f, 0.05f}, {-1.0f, 0.1f, 0.8f, 0.1f}, {0.5f, 0.02f, 0.08f, 0.9f}};
     for (int k = 0; k < 3; ++k)
         for (int j = 0; j < 4; ++j) qel::storeFloatLE(&block[qel::matrixEntryOffset(k, j)], m[k][j]);

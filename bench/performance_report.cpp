@@ -70,7 +70,7 @@ cmsHTRANSFORM lcmsTransform(const std::vector<std::uint8_t>& b) {
     cmsToneCurve* curves[3];
     for (int c = 0; c < 3; ++c) {
         cmsUInt16Number t[256];
-        for (int i = 0; i < 256; ++i) t[i] = static_cast<cmsUInt16Number>(b[256 * c + i] * 65535.0 / 256.0 + 0.5);
+        for (int i = 0; i < 256; ++i) t[i] = static_cast<cmsUInt16Number>(b[qel::blockTableOffset(c, i)] * 65535.0 / 256.0 + 0.5);
         curves[c] = cmsBuildTabulatedToneCurve16(ctx, 256, t);
     }
     std::vector<cmsUInt16Number> table(17 * 17 * 17 * 3);

@@ -22,6 +22,7 @@
 
 #include "imaging/targa.h"
 #include "it8_target/virtual_it8.h"
+#include "qel_layout.h"
 #include "qel_cms.h"
 #include "scanner_model.h"
 
@@ -44,7 +45,7 @@ cmsCIELab toLab(const double xyz[3]) {
 
 // XYZ predicted by the model's curves and polynomial for scanner levels rgb.
 void polynomialXyz(const std::vector<float>& model, const it8sim::Rgb8& rgb, double xyz[3]) {
-    const double r = model[rgb.r], g = model[256 + rgb.g], b = model[512 + rgb.b];
+    const double r = model[sm::toneIndex(0, rgb.r)], g = model[sm::toneIndex(1, rgb.g)], b = model[sm::toneIndex(2, rgb.b)];
     const double t[9] = {r, g, b, r * r, g * g, b * b, r * g, g * b, r * b};
     for (int m = 0; m < 3; ++m) {
         xyz[m] = 0;

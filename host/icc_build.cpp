@@ -166,7 +166,7 @@ bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::
     std::array<CurvePtr, 3> curves;
     for (int c = 0; c < 3; ++c) {
         std::vector<double> v(256);
-        for (int n = 0; n < 256; ++n) v[n] = block[256 * c + n] / 256.0;
+        for (int n = 0; n < 256; ++n) v[n] = block[qel::blockTableOffset(c, n)] / 256.0;
         curves[c] = curve16(v);
     }
     std::vector<cmsUInt16Number> grid(3 * qel::kGridNodes * qel::kGridNodes * qel::kGridNodes);
@@ -208,7 +208,7 @@ MonitorCurves monitorCurves(const std::vector<std::uint8_t>& block) {
             int miss = 0;
             for (int i = 0; i < 256 && miss < bestMiss; ++i) {
                 const int t = static_cast<int>(255.0 * std::pow(i / 255.0, 1.0 / gamma));
-                miss += std::abs(t - block[256 * c + i]);
+                miss += std::abs(t - block[qel::blockTableOffset(c, i)]);
             }
             if (miss < bestMiss) {
                 bestMiss = miss;
@@ -264,7 +264,7 @@ bool monitorProfile(const std::vector<std::uint8_t>& block, const Phosphors& pho
         } else {
             // Not a power curve: the display curve is the table's inverse.
             std::vector<cmsUInt16Number> table(256);
-            for (int i = 0; i < 256; ++i) table[i] = static_cast<cmsUInt16Number>(block[256 * c + i] * 257);
+            for (int i = 0; i < 256; ++i) table[i] = static_cast<cmsUInt16Number>(block[qel::blockTableOffset(c, i)] * 257);
             CurvePtr drive(cmsBuildTabulatedToneCurve16(nullptr, 256, table.data()));
             if (drive) curves[c].reset(cmsReverseToneCurve(drive.get()));
         }

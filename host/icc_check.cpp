@@ -173,7 +173,7 @@ std::array<std::uint8_t, 3> tetrahedralLookup(const std::vector<std::uint8_t>& b
     int i[3];
     double f[3];
     for (int c = 0; c < 3; ++c) {
-        const int g = block[256 * c + rgb[c]];
+        const int g = block[qel::blockTableOffset(c, rgb[c])];
         i[c] = g / 16;
         f[c] = (g % 16) / 16.0;
     }

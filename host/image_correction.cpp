@@ -8,17 +8,16 @@
 #include <cstring>
 
 #include "icc_build.h"
+#include "qel_layout.h"
 #include "status_text.h"
 
 namespace aucal {
 
 namespace {
 
-// Matrix block: three 256-byte tables, then 12 little-endian floats (row k:
-// constant, factors of channels 0, 1, 2, on the 0..255 scale) at byte 768.
-constexpr std::size_t kMatrixOffset = 768;
-constexpr std::size_t kMatrixLayoutBytes = 816;
-constexpr std::size_t kMatrixBlockLimit = 818;  // InitCorrect: up to this size, a matrix block
+// InitCorrect: a block up to the matrix block's reported size is a matrix block.
+constexpr std::size_t kMatrixLayoutBytes = qel::kMatrixBlockLayoutBytes;
+constexpr std::size_t kMatrixBlockLimit = qel::kMatrixBlockReportedSize;
 
 class EngineStrip : public StripCorrection {
 public:
@@ -76,8 +75,8 @@ Profile matrixLink(const std::vector<std::uint8_t>& block) {
     auto held = [&](std::size_t offset) { return std::trunc(floatAt(block, offset) * 64.0) / 64.0; };
     double m[9], offset[3];
     for (int k = 0; k < 3; ++k) {
-        offset[k] = held(kMatrixOffset + 16 * k) / 255.0;
-        for (int j = 0; j < 3; ++j) m[3 * k + j] = held(kMatrixOffset + 16 * k + 4 * (j + 1));
+        offset[k] = held(qel::matrixEntryOffset(k, 0)) / 255.0;
+        for (int j = 0; j < 3; ++j) m[3 * k + j] = held(qel::matrixEntryOffset(k, j + 1));
     }
     // CorrectImage reads table entry k for every w in [k, k + 1): the 16-bit
     // curve runs through each entry at the middle of its span, k + 0.5, and
@@ -90,7 +89,7 @@ Profile matrixLink(const std::vector<std::uint8_t>& block) {
             const double u = std::clamp(255.0 * j / (kCurvePoints - 1) - 0.5, 0.0, 255.0);
             const int k = std::min(static_cast<int>(u), 254);
             const double f = u - k;
-            const double level = block[256 * c + k] * (1 - f) + block[256 * c + k + 1] * f;
+            const double level = block[qel::blockTableOffset(c, k)] * (1 - f) + block[qel::blockTableOffset(c, k + 1)] * f;
             table[j] = static_cast<cmsUInt16Number>(level * 257 + 0.5);
         }
         curves[c] = cmsBuildTabulatedToneCurve16(nullptr, kCurvePoints, table.data());

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <sstream>
 
+#include "qel_layout.h"
+
 namespace aucal {
 
 namespace {
@@ -105,7 +107,8 @@ std::string toneCurveSvg(const std::vector<float>& model) {
         s << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" stroke-width=\"1.5\" points=\"";
         for (int v = 0; v < 256; ++v) {
             const double x = pad + (w - pad - 10) * v / 255.0;
-            const double y = 10 + (h - pad - 10) * (1.0 - std::clamp<double>(modelFloat(model, 256 * c + v), 0.0, 1.05) / 1.05);
+            const double tone = modelFloat(model, qel::scanner_model::toneIndex(c, v));
+            const double y = 10 + (h - pad - 10) * (1.0 - std::clamp<double>(tone, 0.0, 1.05) / 1.05);
             s << fmt(x, 1) << ',' << fmt(y, 1) << ' ';
         }
         s << "\"/>";

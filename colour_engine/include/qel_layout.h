@@ -69,6 +69,12 @@ constexpr std::size_t matrixEntryOffset(int row, int column) {
     return offsetof(MatrixCorrectionBlock, matrix) + 4 * static_cast<std::size_t>(4 * row + column);
 }
 
+// Byte offset of entry `level` of the 256-entry table of `channel` that both
+// correction blocks start with (output tables, input tables).
+constexpr std::size_t blockTableOffset(int channel, int level) {
+    return offsetof(MatrixCorrectionBlock, table) + 256 * static_cast<std::size_t>(channel) + level;
+}
+
 /* ---- LutCorrectionBlock: reported size QEL_LUT_BLOCK_SIZE ------------------- */
 /* Three 256-entry input tables giving the grid coordinate (0..255: node index
  * = coordinate / 16, fraction = coordinate % 16 in sixteenths), then 17x17x17
@@ -93,6 +99,8 @@ constexpr std::size_t gridNodeOffset(int i0, int i1, int i2) {
 }
 constexpr std::size_t lutNodeOffset(int i0, int i1, int i2) { return kLutBlockGrid + gridNodeOffset(i0, i1, i2); }
 static_assert(lutNodeOffset(16, 16, 16) + 3 == kLutBlockLayoutBytes);
+static_assert(offsetof(LutCorrectionBlock, input) == blockTableOffset(0, 0) &&
+              offsetof(LutCorrectionBlock, grid) == blockTableOffset(3, 0));
 
 /* ---- Printer table (PrinterTargetOpenAnalysis) ------------------------------ */
 /* 17^3 nodes of printer R, G, B bytes at gridNodeOffset, in a buffer of the

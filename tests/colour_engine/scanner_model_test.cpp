@@ -33,16 +33,16 @@ void syntheticRecords(PatchRecord& reference, PatchRecord& measured) {
         }
 }
 
-// The line of the repairs, in the form the steps give it.
-float upwardRepair(const GreyLadder& l, int c, int k) {
-    const double C0 = l.level[c][k - 1], C1 = l.level[c][k];
-    const double y0 = l.y[k - 1], y1 = l.y[k], y2 = l.y[k + 1];
-    return static_cast<float>((C1 * (y2 - y0) + C0 * (y1 - y2)) / (y1 - y0));
-}
-float downwardRepair(const GreyLadder& l, int c, int k) {
-    const double Ck = l.level[c][k], Ck1 = l.level[c][k + 1];
-    const double ym = l.y[k - 1], yk = l.y[k], yp = l.y[k + 1];
-    return static_cast<float>((Ck1 * (ym - yk) + Ck * (yp - ym)) / (yp - yk));
+// Whether entry k of channel c lies on the line through entries a and b in
+// the plane of reference Y and level: the two slopes agree (float rounding
+// of the repair aside).
+testing::AssertionResult onLineThrough(const GreyLadder& l, int c, int a, int b, int k) {
+    const double slopeAb = (l.level[c][b] - l.level[c][a]) / double(l.y[b] - l.y[a]);
+    const double slopeBk = (l.level[c][k] - l.level[c][b]) / double(l.y[k] - l.y[b]);
+    if (std::fabs(slopeAb - slopeBk) <= 1e-4 * std::fabs(slopeAb)) return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "entry " << k << " of channel " << c << " (level " << l.level[c][k]
+                                       << ") is off the line through " << a << " and " << b << ": slopes "
+                                       << slopeAb << " and " << slopeBk;
 }
 
 class ScannerModelSteps : public testing::Test {
@@ -122,10 +122,10 @@ TEST_F(ScannerModelSteps, OneFallingStepIsRepairedByTheLineThroughItsNeighboursB
     l.level[0][15] = l.level[0][14] - 3.0f;
     ASSERT_EQ(qel::LadderAnchor(l), 10);
     const GreyLadder before = l;
-    const float expected = upwardRepair(before, 0, 14);
     qel::RepairGreyLadder(l, 10);
-    EXPECT_EQ(l.level[0][15], expected);
-    EXPECT_GT(l.level[0][15], l.level[0][14]);
+    // Above the anchor the repair continues the line of the two steps below.
+    EXPECT_TRUE(onLineThrough(l, 0, 13, 14, 15));
+    for (int k = 1; k < qel::kLadderSteps; ++k) EXPECT_GT(l.level[0][k], l.level[0][k - 1]) << k;
     for (int k = 0; k < qel::kLadderSteps; ++k) {
         if (k != 15) {
             EXPECT_EQ(l.level[0][k], before.level[0][k]) << k;
@@ -147,9 +147,10 @@ TEST_F(ScannerModelSteps, WithoutAnAnchorTheDownwardRepairChecksEverythingBelowT
     for (int k = 9; k <= 19; ++k) l.level[1][k] = l.level[1][8];  // flat from 8 to 19
     ASSERT_EQ(qel::LadderAnchor(l), 20);
     const GreyLadder before = l;
-    const float at18 = downwardRepair(before, 1, 19);
     qel::RepairGreyLadder(l, 20);
-    EXPECT_EQ(l.level[1][18], at18);
+    // Below the anchor each repaired entry continues, downwards, the line of
+    // the two entries above it (already repaired, but for 19 and 20).
+    for (int k = 18; k >= 9; --k) EXPECT_TRUE(onLineThrough(l, 1, k + 2, k + 1, k));
     for (int k = 1; k < qel::kLadderSteps; ++k) EXPECT_GT(l.level[1][k], l.level[1][k - 1]) << k;
     for (int k = 0; k < qel::kLadderSteps; ++k) {
         EXPECT_EQ(l.level[0][k], before.level[0][k]);

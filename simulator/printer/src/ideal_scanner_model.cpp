@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "colour_maths/colour_maths.h"
 #include "qel_layout.h"
 #include "virtual_printer/virtual_printer.h"
 
@@ -13,31 +14,14 @@ namespace {
 namespace sm = qel::scanner_model;
 constexpr Xyz kTargetWhite{qel::kTargetWhiteXyz[0], qel::kTargetWhiteXyz[1], qel::kTargetWhiteXyz[2]};
 
-using Mat3 = std::array<std::array<double, 3>, 3>;
-
-Mat3 inverse(const Mat3& m) {
-    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    Mat3 r{};
-    r[0][0] = (m[1][1] * m[2][2] - m[1][2] * m[2][1]) / det;
-    r[0][1] = (m[0][2] * m[2][1] - m[0][1] * m[2][2]) / det;
-    r[0][2] = (m[0][1] * m[1][2] - m[0][2] * m[1][1]) / det;
-    r[1][0] = (m[1][2] * m[2][0] - m[1][0] * m[2][2]) / det;
-    r[1][1] = (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det;
-    r[1][2] = (m[0][2] * m[1][0] - m[0][0] * m[1][2]) / det;
-    r[2][0] = (m[1][0] * m[2][1] - m[1][1] * m[2][0]) / det;
-    r[2][1] = (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det;
-    r[2][2] = (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det;
-    return r;
-}
+using colour_maths::Matrix3;
 
 // The scanner's signal as a linear map of XYZ (sensor and crosstalk),
 // measured as differences around a mid grey where nothing clamps.
-Mat3 signalMatrix(const it8sim::ScannerResponse& scanner) {
+Matrix3 signalMatrix(const it8sim::ScannerResponse& scanner) {
     const Xyz base{kD50.x / 2, kD50.y / 2, kD50.z / 2};
     const auto s0 = it8sim::scannerSignal(base, scanner);
-    Mat3 m{};
+    Matrix3 m{};
     for (int axis = 0; axis < 3; ++axis) {
         Xyz p = base;
         (axis == 0 ? p.x : axis == 1 ? p.y : p.z) += 1.0;
@@ -98,7 +82,9 @@ std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
     }
     // XYZ = S^-1 diag(full) t for tone-curve values t, S the signal per unit
     // of XYZ.
-    const Mat3 toXyz = inverse(signalMatrix(scanner));
+    // (A scanner whose signal matrix is singular gets a zero polynomial.)
+    Matrix3 toXyz{};
+    colour_maths::invert(signalMatrix(scanner), &toXyz);
     double poly[3][3];
     for (int row = 0; row < 3; ++row) {
         for (int c = 0; c < 3; ++c) {

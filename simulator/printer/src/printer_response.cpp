@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "colour_maths/colour_maths.h"
 #include "virtual_printer/virtual_printer.h"
 
 namespace printsim {
 namespace {
-
-constexpr double kEpsilon = 216.0 / 24389.0;  // (6/29)^3
-constexpr double kKappa = 24389.0 / 27.0;
-
-double labF(double t) { return t > kEpsilon ? std::cbrt(t) : (kKappa * t + 16.0) / 116.0; }
-double labFInverse(double f) {
-    const double t = f * f * f;
-    return t > kEpsilon ? t : (116.0 * f - 16.0) / kKappa;
-}
 
 // A primary given by its CIELAB under D50.
 Xyz fromLab(double l, double a, double b) { return labToXyz(Lab{l, a, b}, kD50); }
@@ -31,20 +23,16 @@ PrinterResponse makeResponse(const double lab[8][3], std::array<double, 3> gain,
 }  // namespace
 
 Lab xyzToLab(const Xyz& xyz, const Xyz& white) {
-    const double fx = labF(xyz.x / white.x), fy = labF(xyz.y / white.y), fz = labF(xyz.z / white.z);
-    return {116.0 * fy - 16.0, 500.0 * (fx - fy), 200.0 * (fy - fz)};
+    const colour_maths::Lab3 lab = colour_maths::labFromXyz({xyz.x, xyz.y, xyz.z}, {white.x, white.y, white.z});
+    return {lab[0], lab[1], lab[2]};
 }
 
 Xyz labToXyz(const Lab& lab, const Xyz& white) {
-    const double fy = (lab.l + 16.0) / 116.0;
-    const double fx = fy + lab.a / 500.0, fz = fy - lab.b / 200.0;
-    return {labFInverse(fx) * white.x, labFInverse(fy) * white.y, labFInverse(fz) * white.z};
+    const colour_maths::Xyz3 xyz = colour_maths::xyzFromLab({lab.l, lab.a, lab.b}, {white.x, white.y, white.z});
+    return {xyz[0], xyz[1], xyz[2]};
 }
 
-double deltaE(const Lab& p, const Lab& q) {
-    const double dl = p.l - q.l, da = p.a - q.a, db = p.b - q.b;
-    return std::sqrt(dl * dl + da * da + db * db);
-}
+double deltaE(const Lab& p, const Lab& q) { return colour_maths::deltaE76({p.l, p.a, p.b}, {q.l, q.a, q.b}); }
 
 PrinterResponse printerPreset(PrinterPreset preset) {
     // CIELAB (D50) of paper, C, M, Y, M+Y, C+Y, C+M, C+M+Y.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "colour_maths/colour_maths.h"
 #include "qel_layout.h"
 #include "virtual_printer/virtual_printer.h"
 
@@ -16,27 +17,22 @@ namespace printsim {
 namespace {
 
 constexpr Xyz kD65{95.04697, 100.0, 108.88268};
-constexpr double kWorkingFromXyz[3][3] = {
+constexpr colour_maths::Matrix3 kWorkingFromXyz{{
     {1.9709, -0.5494, -0.2974},
     {-0.9538, 1.9364, -0.0274},
     {0.0638, -0.1294, 0.9814},
-};
+}};
 constexpr double kTableStep = 255.0 / 16.0;
 constexpr std::size_t kTableBytes = qel::kPrinterTableBufferBytes;
 
-// XYZ of a working-space linear RGB: the matrix inverted by cofactors.
+// XYZ of a working-space linear RGB.
 Xyz xyzOfWorking(const double rgb[3]) {
-    const auto& m = kWorkingFromXyz;
-    const double c00 = m[1][1] * m[2][2] - m[1][2] * m[2][1], c01 = m[1][2] * m[2][0] - m[1][0] * m[2][2],
-                 c02 = m[1][0] * m[2][1] - m[1][1] * m[2][0];
-    const double det = m[0][0] * c00 + m[0][1] * c01 + m[0][2] * c02;
-    const double inv[3][3] = {
-        {c00 / det, (m[0][2] * m[2][1] - m[0][1] * m[2][2]) / det, (m[0][1] * m[1][2] - m[0][2] * m[1][1]) / det},
-        {c01 / det, (m[0][0] * m[2][2] - m[0][2] * m[2][0]) / det, (m[0][2] * m[1][0] - m[0][0] * m[1][2]) / det},
-        {c02 / det, (m[0][1] * m[2][0] - m[0][0] * m[2][1]) / det, (m[0][0] * m[1][1] - m[0][1] * m[1][0]) / det},
-    };
-    double v[3];
-    for (int r = 0; r < 3; ++r) v[r] = inv[r][0] * rgb[0] + inv[r][1] * rgb[1] + inv[r][2] * rgb[2];
+    static const colour_maths::Matrix3 kXyzFromWorking = [] {
+        colour_maths::Matrix3 inverse{};
+        colour_maths::invert(kWorkingFromXyz, &inverse);
+        return inverse;
+    }();
+    const colour_maths::Xyz3 v = colour_maths::applyMatrix(kXyzFromWorking, {rgb[0], rgb[1], rgb[2]});
     return {v[0], v[1], v[2]};
 }
 
