@@ -194,9 +194,12 @@ namespace {
 
 AddedCommand addInfo(CLI::App& app, const CommonOptions&) {
     auto o = std::make_shared<InfoOptions>();
-    auto* cmd = app.add_subcommand("info", "describe a saved model, block, printer table, image, ICC profile, "
-                                           "reference data file or scanner trace")
-                    ->footer("Examples:\n  aucal info scanner.mdl monitor.blk scan.tga\n"
+    auto* cmd = app.add_subcommand("info", "describe any file aucal reads or writes: model, block, image, profile, ...")
+                    ->footer("The kind is found from the content: saved models and blocks (with their quality figures),\n"
+                             "printer tables, images (Targa, PNG, TIFF, JPEG; every page), ICC profiles, target\n"
+                             "reference data, scanner traces, patch exports and aucal's pages. A file of another\n"
+                             "kind gives exit status 1.\n"
+                             "Examples:\n  aucal info scanner.mdl monitor.blk scan.tga\n"
                              "  aucal info photo.tif scanner.icc it8-reference.txt printer.tbl");
     cmd->add_option("files", o->files, "files to describe")->required();
     return {cmd, [o] { return runInfo(*o); }};
