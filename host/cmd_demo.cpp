@@ -71,6 +71,8 @@ void printerFigures(const std::vector<float>& model, const std::vector<std::uint
                 if (gamut.distance(target) < 1.0) {
                     const printsim::Lab printed = gamut.printLab(node[0], node[1], node[2]);
                     report->printerNodeDe.push_back(printsim::deltaE(target, printed));
+                    report->printerNodeDe2000.push_back(
+                        deltaE2000({target.l, target.a, target.b}, {printed.l, printed.a, printed.b}));
                 }
                 if (std::fabs(target.l - kLightness) < 4) report->gamut.targets.emplace_back(target.a, target.b);
             }
@@ -145,13 +147,15 @@ private:
     int scanTarget() {
         scan_.output = at("it8-scan.tga");
         scan_.referenceOut = at("it8-reference.txt");
-        return timed("scan the IT8.7/2 target (scan driver, simulated scanner)", [&] { return runScan(scan_, common_); });
+        return timed("scan the IT8.7/2 target (scan driver, simulated scanner)",
+                     [&] { return runScan(scan_, common_); });
     }
 
     // 2. Scanner characterisation.
     int characteriseScanner() {
         scanner_ = {scan_.output, scan_.referenceOut, at("scanner.mdl")};
-        return timed("ScannerIT8Analysis", [&] { return runScanner(scanner_, common_); });
+        return timed("characterise the scanner from the scanned target",
+                     [&] { return runScanner(scanner_, common_); });
     }
 
     // 3. Monitor: 186 is half luminance on a monitor of gamma 2.2.
@@ -160,22 +164,25 @@ private:
         monitor_.levels = {186, 186, 186};
         monitor_.output = at("monitor.blk");
         monitor_.matchPage = at("monitor-match.html");
-        return timed("SetPhosphorType + VisualMatch", [&] { return runMonitor(monitor_, common_); });
+        return timed("monitor correction from the phosphors and the visual match",
+                     [&] { return runMonitor(monitor_, common_); });
     }
 
     // 4. Printer: the chart, printed and scanned, and both corrections.
     int characterisePrinter() {
         ChartOptions chart{at("printer-chart.tga")};
-        if (int s = timed("CreatTargetImage", [&] { return runChart(chart, common_); })) return s;
+        if (int s = timed("draw the printer test chart", [&] { return runChart(chart, common_); })) return s;
         print_.chart = chart.output;
         print_.output = at("printed-chart-scan.tga");
         print_.table = at("printer.tbl");
         if (int s = timed("print and scan the chart (virtual printer)", [&] { return runPrint(print_, common_); }))
             return s;
         printer_ = {print_.output, "", scanner_.output, at("printer.blk")};
-        if (int s = timed("PrinterTargetAnalysis", [&] { return runPrinter(printer_, common_); })) return s;
+        if (int s = timed("printer correction from the scanned chart", [&] { return runPrinter(printer_, common_); }))
+            return s;
         PrinterOptions table{"", print_.table, scanner_.output, at("printer-from-table.blk")};
-        return timed("PrinterTargetOpenAnalysis", [&] { return runPrinter(table, common_); });
+        return timed("printer correction from the virtual printer's table",
+                     [&] { return runPrinter(table, common_); });
     }
 
     // ICC profiles of the model and of both corrections, checked with LittleCMS.
@@ -196,7 +203,7 @@ private:
         monitorIcc.block = monitor_.output;
         monitorIcc.model = scanner_.output;  // the phosphors come back from the block and the model
         monitorIcc.output = at("monitor.icc");
-        return timed("ICC profiles (LittleCMS), written and checked", [&] {
+        return timed("write the ICC profiles and check them with LittleCMS", [&] {
             for (const IccOptions* o : {&scannerIcc, &linkIcc, &monitorIcc})
                 if (int status = runIcc(*o, common_, &report_.profiles)) return status;
             return 0;
@@ -216,11 +223,11 @@ private:
         report_.sampleMonitor = report_.sample;
         report_.samplePrinter = report_.sample;
         bool corrected = true;
-        timed("CorrectImage, monitor, 960 x 640", [&] {
+        timed("correct a 960 x 640 picture for the monitor", [&] {
             return (corrected = correctWith(engine.exports(), monitorBlock.payload, &report_.sampleMonitor)) ? 0 : 1;
         });
         if (corrected)
-            timed("CorrectImage, printer, 960 x 640", [&] {
+            timed("correct a 960 x 640 picture for the printer", [&] {
                 return (corrected = correctWith(engine.exports(), printerBlock_.payload, &report_.samplePrinter)) ? 0
                                                                                                                   : 1;
             });
@@ -309,18 +316,15 @@ private:
 
     void printSummary() const {
         if (common_.quiet) return;
-        double sum = 0, worst = 0;
-        for (const auto& p : report_.patches) {
-            sum += p.de2000;
-            worst = std::max(worst, p.de2000);
-        }
+        std::vector<double> patchDe;
+        for (const auto& p : report_.patches) patchDe.push_back(p.de2000);
+        const DeStats patches = deStats(patchDe), printer = deStats(report_.printerNodeDe2000),
+                      printer76 = deStats(report_.printerNodeDe);
         std::printf("\nsummary\n");
-        std::printf("  scanner model: %zu patches, CIEDE2000 mean %.2f, max %.2f\n", report_.patches.size(),
-                    report_.patches.empty() ? 0.0 : sum / static_cast<double>(report_.patches.size()), worst);
-        double psum = 0;
-        for (double d : report_.printerNodeDe) psum += d;
-        std::printf("  printer correction: %zu printable grid colours, CIE76 mean %.2f\n", report_.printerNodeDe.size(),
-                    report_.printerNodeDe.empty() ? 0.0 : psum / static_cast<double>(report_.printerNodeDe.size()));
+        std::printf("  scanner model: %zu patches, CIEDE2000 mean %.2f, max %.2f\n", patchDe.size(), patches.mean,
+                    patches.max);
+        std::printf("  printer correction: %zu printable grid colours, CIEDE2000 mean %.2f, max %.2f (CIE76 mean %.2f)\n",
+                    report_.printerNodeDe2000.size(), printer.mean, printer.max, printer76.mean);
         for (const auto& t : report_.timings) std::printf("  %-58s %9.1f ms\n", t.first.c_str(), t.second);
         std::printf("report: %s\n", at("report.html").c_str());
     }

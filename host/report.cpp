@@ -3,14 +3,15 @@
 #include <png.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <numeric>
 #include <sstream>
 
-#include "qel_layout.h"
+#include "fit_quality.h"
+#include "report_charts.h"
+#include "report_verification.h"
+#include "svg_chart.h"
 
 namespace aucal {
 
@@ -63,102 +64,9 @@ RgbImage shrink(const RgbImage& in, int maxWidth) {
 
 std::string dataUri(const RgbImage& image, int maxWidth) { return "data:image/png;base64," + base64(pngBytes(shrink(image, maxWidth))); }
 
-std::string fmt(double v, int decimals = 2) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%.*f", decimals, v);
-    return b;
-}
+std::string fmt(double v, int decimals = 2) { return svg::number(v, decimals); }
 
-std::string escape(const std::string& s) {
-    std::string o;
-    for (char c : s) {
-        if (c == '<') o += "&lt;";
-        else if (c == '>') o += "&gt;";
-        else if (c == '&') o += "&amp;";
-        else o += c;
-    }
-    return o;
-}
-
-struct Stats {
-    double mean = 0, max = 0, p90 = 0;
-};
-Stats stats(std::vector<double> v) {
-    Stats s;
-    if (v.empty()) return s;
-    s.mean = std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
-    std::sort(v.begin(), v.end());
-    s.max = v.back();
-    s.p90 = v[static_cast<std::size_t>(0.9 * static_cast<double>(v.size() - 1))];
-    return s;
-}
-
-float modelFloat(const std::vector<float>& m, std::size_t i) { return i < m.size() ? m[i] : 0.0f; }
-
-std::string toneCurveSvg(const std::vector<float>& model) {
-    std::ostringstream s;
-    const int w = 360, h = 260, pad = 30;
-    s << "<svg class=\"chart\" width=\"" << w << "\" height=\"" << h << "\" viewBox=\"0 0 " << w << ' ' << h
-      << "\" xmlns=\"http://www.w3.org/2000/svg\">";
-    s << "<rect x=\"" << pad << "\" y=\"10\" width=\"" << w - pad - 10 << "\" height=\"" << h - pad - 10
-      << "\" fill=\"#fafafa\" stroke=\"#999\"/>";
-    const char* colours[3] = {"#d22", "#2a2", "#22d"};
-    for (int c = 0; c < 3; ++c) {
-        s << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" stroke-width=\"1.5\" points=\"";
-        for (int v = 0; v < 256; ++v) {
-            const double x = pad + (w - pad - 10) * v / 255.0;
-            const double tone = modelFloat(model, qel::scanner_model::toneIndex(c, v));
-            const double y = 10 + (h - pad - 10) * (1.0 - std::clamp<double>(tone, 0.0, 1.05) / 1.05);
-            s << fmt(x, 1) << ',' << fmt(y, 1) << ' ';
-        }
-        s << "\"/>";
-    }
-    s << "<text x=\"" << pad << "\" y=\"" << h - 8 << "\" font-size=\"11\">scanner level 0 .. 255</text>";
-    s << "<text x=\"2\" y=\"20\" font-size=\"11\">1.0</text></svg>";
-    return s.str();
-}
-
-std::string barChartSvg(const std::vector<double>& values, double scaleMax, const char* colour) {
-    std::ostringstream s;
-    const int w = 760, h = 180;
-    s << "<svg class=\"chart\" width=\"" << w << "\" height=\"" << h << "\" viewBox=\"0 0 " << w << ' ' << h
-      << "\" xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"" << w << "\" height=\"" << h
-      << "\" fill=\"#fafafa\" stroke=\"#999\"/>";
-    const double bw = values.empty() ? 1 : static_cast<double>(w) / static_cast<double>(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const double bh = (h - 10) * std::min(1.0, values[i] / scaleMax);
-        s << "<rect x=\"" << fmt(bw * static_cast<double>(i), 2) << "\" y=\"" << fmt(h - bh, 1) << "\" width=\""
-          << fmt(std::max(0.5, bw - 0.5), 2) << "\" height=\"" << fmt(bh, 1) << "\" fill=\"" << colour << "\"/>";
-    }
-    for (double g = 1; g < scaleMax; g += std::max(1.0, std::floor(scaleMax / 5))) {
-        const double y = h - (h - 10) * g / scaleMax;
-        s << "<line x1=\"0\" x2=\"" << w << "\" y1=\"" << fmt(y, 1) << "\" y2=\"" << fmt(y, 1)
-          << "\" stroke=\"#ccc\"/><text x=\"2\" y=\"" << fmt(y - 2, 1) << "\" font-size=\"10\">" << g << "</text>";
-    }
-    s << "</svg>";
-    return s.str();
-}
-
-std::string gamutSvg(const GamutSlice& g) {
-    std::ostringstream s;
-    const int size = 320;
-    const double scale = size / 260.0;  // a*, b* from -130 to 130
-    auto px = [&](double a) { return fmt(size / 2.0 + a * scale, 1); };
-    auto py = [&](double b) { return fmt(size / 2.0 - b * scale, 1); };
-    s << "<svg class=\"chart\" width=\"" << size << "\" height=\"" << size << "\" viewBox=\"0 0 " << size << ' ' << size
-      << "\" xmlns=\"http://www.w3.org/2000/svg\"><rect width=\"" << size << "\" height=\"" << size
-      << "\" fill=\"#fafafa\" stroke=\"#999\"/><line x1=\"0\" x2=\"" << size << "\" y1=\"" << size / 2 << "\" y2=\""
-      << size / 2 << "\" stroke=\"#ccc\"/><line y1=\"0\" y2=\"" << size << "\" x1=\"" << size / 2 << "\" x2=\""
-      << size / 2 << "\" stroke=\"#ccc\"/>";
-    s << "<polygon fill=\"#cde\" stroke=\"#357\" points=\"";
-    for (const auto& p : g.boundary) s << px(p.first) << ',' << py(p.second) << ' ';
-    s << "\"/>";
-    for (const auto& p : g.targets)
-        s << "<circle cx=\"" << px(p.first) << "\" cy=\"" << py(p.second) << "\" r=\"1.8\" fill=\"#c40\"/>";
-    s << "<text x=\"4\" y=\"14\" font-size=\"11\">L* = " << fmt(g.lightness, 0)
-      << ": printable a*b* (blue), scanner colours near it (dots)</text></svg>";
-    return s.str();
-}
+std::string escape(const std::string& s) { return svg::escaped(s); }
 
 std::string it8OverlaySvg(const RgbImage& scan, const TargetReading& reading) {
     std::ostringstream s;
@@ -200,12 +108,16 @@ std::string pngBytes(const RgbImage& image) {
 
 std::string renderReport(const ReportData& d) {
     std::ostringstream s;
-    s << R"(<!doctype html><html lang="en"><head><meta charset="utf-8"><title>aucal calibration report</title><style>
-body{font:14px/1.45 sans-serif;margin:24px auto;max-width:1000px;color:#222}
+    s << R"(<!doctype html><html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1"><title>aucal calibration report</title><style>
+body{font:14px/1.45 sans-serif;margin:24px auto;max-width:1000px;padding:0 12px;color:#222;overflow-wrap:break-word}
 h1{font-size:24px}h2{font-size:18px;border-bottom:1px solid #ccc;padding-bottom:4px;margin-top:32px}
 table{border-collapse:collapse;font-size:12px}td,th{border:1px solid #ddd;padding:2px 6px;text-align:right}
-th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:flex-start}
-.figs figure{margin:0}figcaption{font-size:12px;color:#555}.scroll{max-height:320px;overflow:auto;display:inline-block}
+th{background:#f2f2f2}td{white-space:nowrap}tr>:first-child{text-align:left}td.text{white-space:normal;min-width:11em}
+td.met{color:#060}td.not-met{color:#b00;font-weight:bold}
+.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:flex-start}
+figure{margin:0;max-width:100%}figcaption{font-size:12px;color:#555}svg,img{max-width:100%;height:auto}
+.scroll{max-height:320px;overflow:auto;display:inline-block;max-width:100%}.table-box{overflow-x:auto;max-width:100%}
 .big{font-size:16px}
 </style></head><body>
 <h1>aucal calibration report</h1>
@@ -215,6 +127,7 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
         for (const auto& n : d.notes) s << "<li>" << escape(n) << "</li>";
         s << "</ul>";
     }
+    s << verificationSection(d);
 
     // Scanner.
     std::vector<double> de76, de2000;
@@ -222,20 +135,21 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
         de76.push_back(p.de76);
         de2000.push_back(p.de2000);
     }
-    const Stats s76 = stats(de76), s00 = stats(de2000);
+    const DeStats s76 = deStats(de76), s00 = deStats(de2000);
     s << "<section id=\"scanner\"><h2>Scanner: the scanned IT8.7/2 target</h2>"
       << "<p>The scan as the driver wrote it (top of the picture = first scanned line), the target's frame as the "
          "engine traced it (green) and the windows it averaged (magenta).</p>"
       << it8OverlaySvg(d.it8Scan, d.it8Reading) << "</section>";
-    s << "<section id=\"tone-curves\"><h2>Tone curves</h2><div class=\"figs\"><figure>" << toneCurveSvg(d.model)
-      << "<figcaption>relative luminance of scanner levels, red, green and blue</figcaption></figure></div></section>";
+    s << "<section id=\"tone-curves\"><h2>Tone curves</h2><div class=\"figs\"><figure>" << toneCurveChart(d.model)
+      << "<figcaption>The scanner's response: relative luminance of each level of the red, green and blue channels."
+         "</figcaption></figure></div></section>";
     s << "<section id=\"patch-differences\"><h2>Colour difference of every patch</h2><p class=\"big\">CIEDE2000 mean "
-      << fmt(s00.mean) << ", 90th percentile " << fmt(s00.p90) << ", maximum " << fmt(s00.max) << "; CIE76 mean "
-      << fmt(s76.mean) << ", maximum " << fmt(s76.max)
+      << fmt(s00.mean) << ", median " << fmt(s00.median) << ", 95th percentile " << fmt(s00.p95) << ", maximum "
+      << fmt(s00.max) << "; CIE76 mean " << fmt(s76.mean) << ", maximum " << fmt(s76.max)
       << ".</p><p>The model's colour of each patch (its polynomial on the scanner's patch means, sampled from the "
-         "windows above) against the reference data, both as CIELAB against the target white.</p>"
-      << barChartSvg(de2000, std::max(2.0, std::ceil(s00.max)), "#c63")
-      << "<div class=\"scroll\"><table><tr><th>patch</th><th>reference L*a*b*</th><th>model L*a*b*</th><th>"
+         "windows above) against the reference data, both as CIELAB against the target white.</p><figure>"
+      << patchDifferenceChart(d.patches)
+      << "</figure><div class=\"scroll\"><table><tr><th>patch</th><th>reference L*a*b*</th><th>model L*a*b*</th><th>"
          "&Delta;E76</th><th>&Delta;E00</th></tr>";
     for (const auto& p : d.patches)
         s << "<tr><td>" << p.name << "</td><td>" << fmt(p.reference[0], 1) << ' ' << fmt(p.reference[1], 1) << ' '
@@ -244,16 +158,20 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
     s << "</table></div></section>";
 
     // Printer.
-    const Stats sp = stats(d.printerNodeDe);
+    const DeStats sp = deStats(d.printerNodeDe2000), sp76 = deStats(d.printerNodeDe);
     s << "<section id=\"printer\"><h2>Printer: the chart as printed and scanned</h2><div class=\"figs\"><figure><img "
          "alt=\"scanned printer chart\" width=\"360\" src=\""
-      << dataUri(d.chartScan, 500) << "\"><figcaption>the printed chart, scanned</figcaption></figure></div>"
-      << "<p class=\"big\">For the " << d.printerNodeDe.size()
+      << dataUri(d.chartScan, 500) << "\"><figcaption>The printed chart, scanned.</figcaption></figure></div>"
+      << "<p class=\"big\">For the " << d.printerNodeDe2000.size()
       << " grid colours that the printer can print (after the correction's lightness scaling from paper white to "
-         "the printer's black), what it prints from the correction differs from the aim by CIE76 mean "
-      << fmt(sp.mean) << ", 90th percentile " << fmt(sp.p90) << ", maximum " << fmt(sp.max) << ".</p>"
-      << barChartSvg(d.printerNodeDe, std::max(2.0, std::ceil(sp.p90 * 1.5)), "#36a") << "</section>";
-    s << "<section id=\"gamut\"><h2>A slice of the printer gamut</h2>" << gamutSvg(d.gamut) << "</section>";
+         "the printer's black), what it prints from the correction differs from the aim by CIEDE2000 mean "
+      << fmt(sp.mean) << ", median " << fmt(sp.median) << ", 95th percentile " << fmt(sp.p95) << ", maximum "
+      << fmt(sp.max) << " (CIE76 mean " << fmt(sp76.mean) << ", maximum " << fmt(sp76.max) << ").</p><figure>"
+      << printerDifferenceChart(d.printerNodeDe2000) << "</figure></section>";
+    s << "<section id=\"gamut\"><h2>A slice of the printer gamut</h2><div class=\"figs\"><figure>"
+      << gamutChart(d.gamut) << "<figcaption>At lightness L* = " << fmt(d.gamut.lightness, 0)
+      << ": the colours the printer can print (blue area) and the scanner model's grid colours within 4 of that "
+         "lightness (dots).</figcaption></figure></div></section>";
 
     // Before and after.
     s << "<section id=\"before-after\"><h2>Before and after</h2><div class=\"figs\">";
@@ -282,9 +200,11 @@ th{background:#f2f2f2}.figs{display:flex;gap:16px;flex-wrap:wrap;align-items:fle
     }
     s << "</ul></section>";
 
-    s << "<section id=\"timings\"><h2>Timings</h2><table><tr><th>step</th><th>ms</th></tr>";
-    for (const auto& t : d.timings) s << "<tr><td style=\"text-align:left\">" << escape(t.first) << "</td><td>" << fmt(t.second, 1) << "</td></tr>";
-    s << "</table></section>";
+    s << "<section id=\"timings\"><h2>Timings</h2><div class=\"table-box\"><table><tr><th>step</th><th>time (ms)</th>"
+         "</tr>";
+    for (const auto& t : d.timings)
+        s << "<tr><td class=\"text\">" << escape(t.first) << "</td><td>" << fmt(t.second, 1) << "</td></tr>";
+    s << "</table></div></section>";
 
     s << "<section id=\"files\"><h2>Files</h2><ul>";
     for (const auto& f : d.files) s << "<li><a href=\"" << escape(f.second) << "\">" << escape(f.second) << "</a> " << escape(f.first) << "</li>";

@@ -34,7 +34,8 @@ struct ReportData {
     std::vector<float> model;
     std::vector<PatchDifference> patches;
     RgbImage chartScan;
-    std::vector<double> printerNodeDe;  // per printable grid node
+    std::vector<double> printerNodeDe;      // CIE76, per printable grid node
+    std::vector<double> printerNodeDe2000;  // CIEDE2000, the same nodes
     GamutSlice gamut;
     RgbImage sample, sampleMonitor, samplePrinter, samplePrinted;
     std::vector<std::pair<std::string, double>> timings;  // step, milliseconds
