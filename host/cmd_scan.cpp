@@ -108,6 +108,12 @@ private:
 constexpr std::size_t kWindowsDirectoryMost = 65;
 constexpr std::size_t kA3WindowsDirectoryMost = 37;
 
+namespace {
+std::string sharedTemporaryWindowsDirectory() {
+    return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
+}
+}  // namespace
+
 std::string defaultWindowsDirectory() {
     if (const char* w = std::getenv("AUCAL_WINDIR"); w != nullptr && *w != '\0') return w;
     // In the build tree: windows/ beside the libraries' folder when its path is
@@ -116,7 +122,7 @@ std::string defaultWindowsDirectory() {
     // temporary folder.
     const std::string beside = (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
     if (librariesInBuildTree() && beside.size() <= kA3WindowsDirectoryMost) return beside;
-    return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    return sharedTemporaryWindowsDirectory();
 }
 
 namespace {
@@ -194,6 +200,8 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
         return usage("the Windows directory " + windir + " is " + std::to_string(windir.size()) +
                      " characters long; the " + o.driver + " driver takes at most " + std::to_string(most) +
                      " (give a shorter --windir)");
+    if (!o.simulated && windir == sharedTemporaryWindowsDirectory())
+        if (std::string s = privateFolderRefusal(windir, "the default Windows directory"); !s.empty()) return fail(s);
     std::string library;
     if (!o.simulated)
         if (std::string s = checkPassThroughLibrary(o, windir, &library); !s.empty()) return fail(s);

@@ -1,6 +1,7 @@
 #include "option_checks.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -145,6 +146,14 @@ std::string refusedTogether(const CLI::App& command, const std::string& a, const
                             const std::string& why) {
     if (command.count(a) == 0 || command.count(b) == 0) return "";
     return a + " and " + b + " do not go together: " + why;
+}
+
+std::string privateFolderRefusal(const std::string& path, const std::string& what) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "";
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return what + " " + path + " is not a folder of yours that only you may write; give --windir";
+    return "";
 }
 
 }  // namespace aucal

@@ -35,6 +35,12 @@ std::string outputConflict(const std::vector<std::string>& inputs, const std::ve
 std::string extensionConflict(const std::string& path, std::initializer_list<const char*> extensions,
                               const std::string& what);
 
+// A folder in a shared place (the temporary folder) that aucal loads code
+// from must not be another user's: "" when path does not exist or is a
+// directory (not a link) of this user's that no one else may write, else the
+// sentence naming it as `what`.
+std::string privateFolderRefusal(const std::string& path, const std::string& what);
+
 // Phosphor chromaticities (x y of red, green, blue) the engine can build a
 // matrix from: "" or the sentence. None given is fine.
 std::string phosphorRefusal(const std::vector<float>& phosphors);

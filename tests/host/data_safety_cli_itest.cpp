@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "aucal_run.h"
+#include "option_checks.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -264,6 +265,29 @@ TEST_F(DataSafety, ASignalDuringALongWriteLeavesNoPartialAndNoTemporaryFile) {
         ASSERT_EQ(left.size(), 1u) << "a temporary file stayed";
         const std::string kept(left.begin()->second.begin(), left.begin()->second.end());
         EXPECT_EQ(kept, "the print of last week");
+    }
+}
+
+// Folders in the shared temporary folder that aucal would load a library from.
+TEST(PrivateFolder, OnlyAFolderOfOnesOwnThatNoOneElseMayWriteIsUsed) {
+    testsupport::TempDir dir;
+    const std::string own = dir.file("own"), open = dir.file("open"), link = dir.file("link"), file = dir.file("file");
+    fs::create_directory(own);
+    fs::permissions(own, fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directory(open);
+    fs::permissions(open, fs::perms::all, fs::perm_options::replace);
+    fs::create_directory_symlink(own, link);
+    testsupport::writeText(file, "not a folder");
+    const struct {
+        std::string path;
+        bool refused;
+    } rows[] = {{dir.file("missing"), false}, {own, false}, {open, true}, {link, true}, {file, true}};
+    for (const auto& row : rows) {
+        const std::string s = aucal::privateFolderRefusal(row.path, "the folder");
+        EXPECT_EQ(!s.empty(), row.refused) << row.path << ": " << s;
+        if (row.refused) {
+            EXPECT_NE(s.find(row.path + " is not a folder of yours"), std::string::npos) << s;
+        }
     }
 }
 
