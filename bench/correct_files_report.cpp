@@ -8,7 +8,9 @@
 // alternating so that a drifting machine slows both alike. The tools run one
 // after another on a batch, as a user would call them.
 // AUCAL_BENCH_ROUNDS sets the rounds (3); AUCAL_BENCH_PNG_BATCH=1 adds the
-// batch of 20 PNG files (minutes).
+// batch of 20 PNG files (minutes). `correct_files_report --files DIR` only
+// writes the block, the device link and the pictures into DIR, to time the
+// commands by hand.
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -146,20 +148,33 @@ std::string findProgram(const std::vector<std::string>& names) {
     return {};
 }
 
-void printPair(const Row& ours, const Row& theirs) {
+// goal: the wall gain asked of ours (0: none), with no more peak memory.
+void printPair(const Row& ours, const Row& theirs, double goal) {
     const Figures a = ours.median(), b = theirs.median();
     for (const auto* r : {&ours, &theirs}) {
         const Figures f = r->median();
         std::printf("%-44s %8.2f %8.2f %8.1f %10.2f%s\n", r->name.c_str(), f.wall, f.cpu, f.peakMiB, b.wall / f.wall,
                     f.ok ? "" : "  (failed)");
     }
-    std::printf("%-44s %8s %8s %8s   peak %s\n", "", "", "", "", a.peakMiB <= b.peakMiB ? "not above" : "ABOVE");
+    std::printf("%-44s %8s %8s %8s   peak %s", "", "", "", "", a.peakMiB <= b.peakMiB ? "not above" : "ABOVE");
+    if (goal > 0) std::printf(", goal %.0fx wall %s", goal, b.wall / a.wall >= goal ? "met" : "NOT MET");
+    std::printf("\n");
+}
+
+std::string loadAverage() {
+    double l[3];
+    if (getloadavg(l, 3) != 3) return "load average unknown";
+    char text[64];
+    std::snprintf(text, sizeof text, "load average %.2f %.2f %.2f", l[0], l[1], l[2]);
+    return text;
 }
 
 }  // namespace
 
-int main() {
-    const fs::path dir = fs::temp_directory_path() / ("aucal-correct-bench-" + std::to_string(::getpid()));
+int main(int argc, char** argv) {
+    const bool filesOnly = argc == 3 && std::string(argv[1]) == "--files";
+    const fs::path dir = filesOnly ? fs::path(argv[2])
+                                   : fs::temp_directory_path() / ("aucal-correct-bench-" + std::to_string(::getpid()));
     fs::create_directories(dir / "out");
     const std::string aucal = AUCAL_PROGRAM;
     const std::string tificc = findProgram({"tificc"});
@@ -192,6 +207,7 @@ int main() {
             list->push_back(name.string());
         }
     }
+    if (filesOnly) return 0;
     const std::string out = (dir / "out").string();
     auto aucalOn = [&](const std::vector<std::string>& inputs) {
         std::vector<std::string> argv = {aucal, "--quiet", "correct", "--block", block, "--output-dir", out};
@@ -216,19 +232,21 @@ int main() {
 
     std::printf("aucal correct end to end, %d x %d 8-bit RGB, median of %d rounds (PNG: 1)\n", kWidth, kHeight,
                 rounds);
+    std::printf("(%d cores, %s at the start)\n", static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)), loadAverage().c_str());
     std::printf("%-44s %8s %8s %8s %10s\n", "", "wall s", "CPU s", "peak MiB", "wall gain");
     struct Pair {
         Row ours, theirs;
         std::vector<std::string> oursArgv;
         std::vector<std::vector<std::string>> theirsSeries;
         int rounds;
+        double goal;
     };
     std::vector<Pair> pairs;
     if (!tificc.empty()) {
         pairs.push_back({{"aucal correct, 1 TIFF"}, {"tificc -l (LittleCMS), 1 TIFF"}, aucalOn({tif}),
-                         eachWith({tif}, tificcOne), rounds});
+                         eachWith({tif}, tificcOne), rounds, 5});
         pairs.push_back({{"aucal correct, 20 TIFF"}, {"tificc -l, 20 TIFF one after another"}, aucalOn(tifs),
-                         eachWith(tifs, tificcOne), rounds});
+                         eachWith(tifs, tificcOne), rounds, 8});
     } else {
         std::printf("(tificc not found: package liblcms2-utils)\n");
     }
@@ -236,10 +254,10 @@ int main() {
         // PNG encoding dominates and takes seconds a file: one round, and the
         // batch only on request.
         pairs.push_back({{"aucal correct, 1 PNG"}, {"convert -profile (ImageMagick), 1 PNG"}, aucalOn({png}),
-                         eachWith({png}, convertOne), 1});
+                         eachWith({png}, convertOne), 1, 0});
         if (std::getenv("AUCAL_BENCH_PNG_BATCH") != nullptr)
             pairs.push_back({{"aucal correct, 20 PNG"}, {"convert -profile, 20 PNG one after another"},
-                             aucalOn(pngs), eachWith(pngs, convertOne), 1});
+                             aucalOn(pngs), eachWith(pngs, convertOne), 1, 0});
         else
             std::printf("(the batch of 20 PNG runs with AUCAL_BENCH_PNG_BATCH=1)\n");
     } else {
@@ -252,10 +270,12 @@ int main() {
             clean();
             p.theirs.runs.push_back(runSeries(p.theirsSeries));
         }
-        printPair(p.ours, p.theirs);
+        printPair(p.ours, p.theirs, p.goal);
         std::fflush(stdout);
     }
-    std::printf("(wall gain: the other tool's median wall time over this row's)\n");
+    std::printf("(wall gain: the other tool's median wall time over this row's; %s at the end: a load above\n"
+                " the cores means other work shared the machine, and the gains then understate ours)\n",
+                loadAverage().c_str());
     std::error_code ec;
     fs::remove_all(dir, ec);
     return 0;

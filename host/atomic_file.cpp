@@ -96,6 +96,17 @@ bool AtomicFile::write(const void* data, std::size_t size, std::string* error) {
     return true;
 }
 
+void AtomicFile::startWriteback() {
+#ifdef __linux__
+    constexpr long long kStep = 8ll << 20;
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size - writtenBack_ < kStep) return;
+    // Asynchronous: it starts the writing of the dirty pages and returns.
+    ::sync_file_range(fd_, writtenBack_, st.st_size - writtenBack_, SYNC_FILE_RANGE_WRITE);
+    writtenBack_ = st.st_size;
+#endif
+}
+
 bool AtomicFile::commit(std::string* error) {
     if (temporary_.empty()) {
         *error = "cannot write " + final_;

@@ -72,6 +72,21 @@ std::string refusal(const CorrectOptions& o, const std::vector<std::string>& out
 
 }  // namespace
 
+CorrectionPlan correctionPlanFor(const CorrectOptions& o, const std::string& output) {
+    CorrectionPlan plan;
+    plan.format = imaging::formatFromPath(output);
+    plan.write.jpegQuality = o.jpegQuality;
+    plan.reduceTo8Bits = o.reduceTo8Bits;
+    if (o.compressionLevel >= 0) plan.write.deflateLevel = o.compressionLevel;
+    if (!o.compression.empty()) {
+        plan.keepTiffCompression = false;
+        plan.write.tiffCompression = o.compression == "none"  ? imaging::Compression::None
+                                     : o.compression == "lzw" ? imaging::Compression::Lzw
+                                                              : imaging::Compression::Deflate;
+    }
+    return plan;
+}
+
 int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     std::vector<std::string> outputs;
     for (const std::string& input : o.inputs) outputs.push_back(outputPathFor(o, input));
@@ -124,10 +139,7 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
             const std::string& input = o.inputs[i];
             std::string fileError;
             const std::string& out = outputs[i];
-            CorrectionPlan plan;
-            plan.format = imaging::formatFromPath(out);
-            plan.write.jpegQuality = o.jpegQuality;
-            plan.reduceTo8Bits = o.reduceTo8Bits;
+            CorrectionPlan plan = correctionPlanFor(o, out);
             plan.progress = [](long long, long long) { return cancelled(); };
             if (plan.format == imaging::Format::Unknown) {
                 finish(i, false, out + ": unknown image type (use .tga, .png, .tif, .jpg)");
@@ -141,6 +153,9 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
             // profile embedded there), which replaces the output only when whole.
             CorrectionOutcome outcome;
             AtomicFile file(out);
+            // The disk takes the strips while the rest is corrected: the
+            // flush before the rename has little left to wait for.
+            plan.written = [&file] { file.startWriteback(); };
             bool written = false;
             try {
                 written = file.create(&fileError) &&
@@ -206,6 +221,14 @@ AddedCommand addCorrect(CLI::App& app, const CommonOptions& common) {
     cmd->add_option("--jpeg-quality", o->jpegQuality, "quality of JPEG output, 1 to 100")
         ->check(CLI::Range(1, 100))
         ->default_val(92);
+    cmd->add_option("--compression", o->compression,
+                    "compression of TIFF outputs: none, lzw or deflate (default: the input TIFF's; LZW from\n"
+                    "other kinds)")
+        ->check(oneOf({"none", "lzw", "deflate"}));
+    cmd->add_option("--compression-level", o->compressionLevel,
+                    "zlib level of PNG and deflate TIFF outputs: 0 (stored) to 9 (smallest, slowest); default 1,\n"
+                    "the fastest")
+        ->check(CLI::Range(0, 9));
     cmd->add_option("--jobs,-j", o->jobs, "files corrected at once (default: one per processor core)")
         ->check(CLI::PositiveNumber);
     cmd->add_option("--embed", o->embed, "ICC profile of the output device to embed (PNG, TIFF and JPEG outputs)");

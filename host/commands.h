@@ -37,6 +37,8 @@ struct CorrectOptions {
     int jobs = 0;           // files corrected at once; 0: one per processor core
     bool reduceTo8Bits = false;  // 16-bit images reduced to 8 bits and corrected by CorrectImage
     int jpegQuality = 92;
+    std::string compression;    // "", "none", "lzw", "deflate": of TIFF outputs (default: the input TIFF's)
+    int compressionLevel = -1;  // zlib level 0..9 of PNG and deflate TIFF; -1: the fast default
     bool inPlace = false;   // each output over its input
 };
 int runCorrect(const CorrectOptions& options, const CommonOptions& common);

@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "icc_build.h"
 #include "qel_layout.h"
 #include "status_text.h"
+#include "strip_pipeline.h"
 
 namespace aucal {
 
@@ -18,6 +20,8 @@ namespace {
 // InitCorrect: a block up to the matrix block's reported size is a matrix block.
 constexpr std::size_t kMatrixLayoutBytes = qel::kMatrixBlockLayoutBytes;
 constexpr std::size_t kMatrixBlockLimit = qel::kMatrixBlockReportedSize;
+// Strips being read, corrected and written at once.
+constexpr int kStripsInFlight = 4;
 
 class EngineStrip : public StripCorrection {
 public:
@@ -235,6 +239,22 @@ DepthAgreement measureDepthAgreement(StripCorrection& eight, StripCorrection& si
     return a;
 }
 
+namespace {
+
+// Rows a strip: about 1 MiB of the input, a whole number of the file's own
+// strips when those are small enough to read straight into ours.
+int stripRowsFor(const imaging::ImageReader& reader, int asked) {
+    if (asked > 0) return asked;
+    constexpr std::size_t kStripBytes = 1u << 20, kLargestUnitBytes = 4u << 20;
+    const std::size_t rowBytes = std::max<std::size_t>(1, reader.shape().rowBytes());
+    const int rows = static_cast<int>(std::max<std::size_t>(1, kStripBytes / rowBytes));
+    const int unit = reader.storedRows();
+    if (unit <= 0 || static_cast<std::size_t>(unit) * rowBytes > kLargestUnitBytes) return rows;
+    return std::max(unit, rows / unit * unit);
+}
+
+}  // namespace
+
 bool correctImageFile(const std::string& input, const std::string& output, const CorrectionPlan& plan,
                       StripCorrection& eight, StripCorrection& sixteen, CorrectionOutcome* outcome,
                       std::string* error) {
@@ -242,9 +262,11 @@ bool correctImageFile(const std::string& input, const std::string& output, const
     if (!reader) return false;
     std::unique_ptr<imaging::ImageWriter> writer;
     std::string pageError;
-    long long totalRows = 0, doneRows = 0;
+    std::atomic<long long> doneRows{0};
     const int pages = reader->facts().pages;
-    totalRows = static_cast<long long>(reader->shape().height) * pages;
+    const long long totalRows = static_cast<long long>(reader->shape().height) * pages;
+    imaging::WriteOptions write = plan.write;
+    if (plan.keepTiffCompression) write.tiffCompression = reader->facts().compression;
     do {
         const imaging::Image& in = reader->shape();
         StripCorrection& correction = in.bitsPerSample == 16 && !plan.reduceTo8Bits ? sixteen : eight;
@@ -256,6 +278,7 @@ bool correctImageFile(const std::string& input, const std::string& output, const
         out.bitsPerSample = bits;
         out.metadata = in.metadata;
         out.metadata.iccProfile.clear();
+        const int strip = stripRowsFor(*reader, plan.stripRows);
         if (outcome->pages == 0) {
             outcome->width = in.width;
             outcome->height = in.height;
@@ -267,27 +290,43 @@ bool correctImageFile(const std::string& input, const std::string& output, const
                 *error = output + ": " + why;
                 return false;
             }
-            writer = imaging::createImage(output, plan.format, plan.write, error);
+            // TIFF strips of the rows a strip here: each written whole, at once.
+            if (write.rowsPerStrip == 0) write.rowsPerStrip = strip;
+            writer = imaging::createImage(output, plan.format, write, error);
             if (!writer) return false;
         }
         if (!writer->beginPage(out, error)) return false;
-        const int strip = std::max(1, plan.stripRows);
-        std::vector<std::uint8_t> inRows(in.rowBytes() * strip), rgb(3 * (bits / 8) * in.width * strip),
-            outRows(out.rowBytes() * strip);
-        for (int y = 0; y < in.height; y += strip) {
-            const int n = std::min(strip, in.height - y);
-            const std::size_t pixels = static_cast<std::size_t>(in.width) * n;
-            if (!reader->readRows(n, inRows.data(), error)) return false;
-            toRgb(in, inRows.data(), rgb.data(), bits, pixels);
-            if (!correction.correct(rgb.data(), in.width, n, error)) return false;
-            withAlpha(in, inRows.data(), rgb.data(), outRows.data(), bits, pixels);
-            if (!writer->writeRows(n, outRows.data(), error)) return false;
-            doneRows += n;
-            if (plan.progress && plan.progress(doneRows, totalRows)) {
+        // RGB at the correction's depth is corrected where it was read, and
+        // written from there: no conversion, no copy.
+        const bool asRead = in.channels == 3 && in.bitsPerSample == bits;
+        StripStages stages;
+        stages.read = [&](Strip& s, std::string* e) {
+            s.in.resize(in.rowBytes() * static_cast<std::size_t>(s.rows));
+            return reader->readRows(s.rows, s.in.data(), e);
+        };
+        stages.correct = [&](Strip& s, std::string* e) {
+            const std::size_t pixels = static_cast<std::size_t>(in.width) * s.rows;
+            if (asRead) {
+                if (!correction.correct(s.in.data(), in.width, s.rows, e)) return false;
+            } else {
+                s.work.resize(3 * (bits / 8) * pixels);
+                s.out.resize(out.rowBytes() * static_cast<std::size_t>(s.rows));
+                toRgb(in, s.in.data(), s.work.data(), bits, pixels);
+                if (!correction.correct(s.work.data(), in.width, s.rows, e)) return false;
+                withAlpha(in, s.in.data(), s.work.data(), s.out.data(), bits, pixels);
+            }
+            if (plan.progress && plan.progress(doneRows += s.rows, totalRows)) {
                 outcome->cancelled = true;
                 return false;
             }
-        }
+            return true;
+        };
+        stages.write = [&](Strip& s, std::string* e) {
+            if (!writer->writeRows(s.rows, asRead ? s.in.data() : s.out.data(), e)) return false;
+            if (plan.written) plan.written();
+            return true;
+        };
+        if (!runStripPipeline(in.height, strip, kStripsInFlight, stages, error)) return false;
         ++outcome->pages;
     } while (reader->nextPage(&pageError));
     if (!pageError.empty()) {

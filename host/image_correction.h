@@ -1,9 +1,12 @@
 // Correcting image files with a loaded block, strip by strip.
 //
 // The pipeline is read strip -> correct strip -> write strip (see
-// correctImageFile): only one strip of rows of the input and of the output
-// is in memory at a time, whatever the image's size. The correction of a
-// strip works on packed RGB pixels in place, through StripCorrection:
+// correctImageFile), the three side by side on their own threads
+// (strip_pipeline.h): only a few strips of rows are in memory at a time,
+// whatever the image's size. 8-bit RGB (and 16-bit RGB at 16 bits) is read
+// straight into the strip that the correction works on and written from it.
+// The correction of a strip works on packed RGB pixels in place, through
+// StripCorrection:
 //   - 8-bit RGB: the engine's CorrectImage, exactly (the block loaded with
 //     InitCorrect);
 //   - 16-bit RGB: a LittleCMS transform built from the block itself (a
@@ -46,10 +49,16 @@ struct CorrectionPlan {
     imaging::Format format = imaging::Format::Unknown;  // of the output
     imaging::WriteOptions write;
     bool reduceTo8Bits = false;
-    int stripRows = 64;
-    // Called after each strip with rows done and rows in all pages; true
-    // stops the correction (cancelled).
+    // A TIFF input's compression for a TIFF output (none, LZW or deflate;
+    // LZW for any other), instead of write.tiffCompression.
+    bool keepTiffCompression = true;
+    int stripRows = 0;  // 0: about 1 MiB, whole strips of the input's
+    // Called after each strip is corrected, with rows done and rows in all
+    // pages, on the thread that called correctImageFile; true stops the
+    // correction (cancelled).
     std::function<bool(long long done, long long total)> progress;
+    // Called after each strip is written, on the thread that writes.
+    std::function<void()> written;
 };
 
 struct CorrectionOutcome {
@@ -60,9 +69,14 @@ struct CorrectionOutcome {
     bool cancelled = false;
 };
 
+struct CorrectOptions;
+// The plan for one output of aucal correct, from its options (no progress).
+CorrectionPlan correctionPlanFor(const CorrectOptions& options, const std::string& output);
+
 // Reads input, corrects every page and writes output (a path the caller
 // commits: the atomic-write helper's temporary file). eight is used for
-// 8-bit images and reduced ones, sixteen for 16-bit images.
+// 8-bit images and reduced ones, sixteen for 16-bit images; both are called
+// from the caller's thread only, one strip at a time.
 bool correctImageFile(const std::string& input, const std::string& output, const CorrectionPlan& plan,
                       StripCorrection& eight, StripCorrection& sixteen, CorrectionOutcome* outcome,
                       std::string* error);

@@ -16,8 +16,8 @@ std::unique_ptr<ImageReader> openTiff(const std::string& path, std::string* erro
 std::unique_ptr<ImageReader> openJpeg(const std::string& path, std::string* error);
 
 std::unique_ptr<ImageWriter> createTarga(const std::string& path, std::string* error);
-std::unique_ptr<ImageWriter> createPng(const std::string& path, std::string* error);
-std::unique_ptr<ImageWriter> createTiff(const std::string& path, std::string* error);
+std::unique_ptr<ImageWriter> createPng(const std::string& path, int deflateLevel, std::string* error);
+std::unique_ptr<ImageWriter> createTiff(const std::string& path, const WriteOptions& options, std::string* error);
 std::unique_ptr<ImageWriter> createJpeg(const std::string& path, int quality, std::string* error);
 
 // A reader of type R opened on path; null with the reason when it cannot be.

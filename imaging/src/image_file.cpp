@@ -169,8 +169,8 @@ std::unique_ptr<ImageWriter> createImage(const std::string& path, Format format,
                                          std::string* error) {
     switch (format) {
         case Format::Targa: return formats::createTarga(path, error);
-        case Format::Png: return formats::createPng(path, error);
-        case Format::Tiff: return formats::createTiff(path, error);
+        case Format::Png: return formats::createPng(path, options.deflateLevel, error);
+        case Format::Tiff: return formats::createTiff(path, options, error);
         case Format::Jpeg: return formats::createJpeg(path, options.jpegQuality, error);
         case Format::Unknown: break;
     }

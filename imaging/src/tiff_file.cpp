@@ -1,6 +1,7 @@
 // TIFF through libtiff: stripped and tiled images of interleaved samples,
 // read a strip of rows (or a row of tiles) at a time; every page (directory)
-// in turn. Written with LZW compression in strips, one directory per page.
+// in turn. Written in strips, uncompressed, LZW or deflate (both with the
+// horizontal predictor), one directory per page.
 #include <tiffio.h>
 
 #include <algorithm>
@@ -63,6 +64,12 @@ public:
         if (tiff_ == nullptr) return fail(error, path, "not a readable TIFF: " + lastMessage());
         facts_.format = Format::Tiff;
         facts_.pages = TIFFNumberOfDirectories(tiff_);
+        std::uint16_t compression = COMPRESSION_NONE;
+        TIFFGetFieldDefaulted(tiff_, TIFFTAG_COMPRESSION, &compression);
+        facts_.compression = compression == COMPRESSION_NONE        ? Compression::None
+                             : compression == COMPRESSION_ADOBE_DEFLATE ||
+                                       compression == COMPRESSION_DEFLATE ? Compression::Deflate
+                                                                          : Compression::Lzw;
         return readDirectory(error);
     }
 
@@ -71,8 +78,22 @@ public:
         return readDirectory(error);
     }
 
+    int storedRows() const override { return unitRows_; }
+
     bool readRows(int count, std::uint8_t* out, std::string* error) override {
         const std::size_t rowBytes = shape_.rowBytes();
+        // Whole strips of samples as they are decoded straight into out.
+        while (direct_ && count > 0 && next_ % unitRows_ == 0 &&
+               (count >= unitRows_ || next_ + count == shape_.height)) {
+            const int n = std::min(unitRows_, shape_.height - next_);
+            t_lastMessage.clear();
+            const tstrip_t strip = TIFFComputeStrip(tiff_, static_cast<std::uint32_t>(next_), 0);
+            if (TIFFReadEncodedStrip(tiff_, strip, out, static_cast<tmsize_t>(rowBytes * n)) < 0)
+                return fail(error, path_, lastMessage());
+            out += rowBytes * n;
+            next_ += n;
+            count -= n;
+        }
         for (int i = 0; i < count; ++i, ++next_) {
             if (next_ < bandFirst_ || next_ >= bandFirst_ + bandRows_)
                 if (!readBand(next_, error)) return false;
@@ -143,7 +164,19 @@ private:
         shape_.metadata.orientation = orientation;
         readMetadata();
         facts_.storedAs = palette_ ? "8-bit palette" : describeShape(spp, bps) + (invert_ ? " (white is 0)" : "");
-        if (TIFFIsTiled(tiff_)) facts_.storedAs += ", tiled";
+        unitRows_ = 0;
+        if (TIFFIsTiled(tiff_)) {
+            facts_.storedAs += ", tiled";
+            std::uint32_t th = 0;
+            TIFFGetField(tiff_, TIFFTAG_TILELENGTH, &th);
+            unitRows_ = static_cast<int>(std::min<std::uint32_t>(th, h));
+        } else {
+            std::uint32_t rowsPerStrip = 0;
+            TIFFGetFieldDefaulted(tiff_, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+            unitRows_ = static_cast<int>(std::clamp<std::uint32_t>(rowsPerStrip, 1, h));
+        }
+        direct_ = !TIFFIsTiled(tiff_) && !palette_ && !invert_ &&
+                  std::uint64_t{storedRowBytes_} * static_cast<std::uint64_t>(unitRows_) <= kMaxBandBytes;
         next_ = 0;
         bandFirst_ = bandRows_ = 0;
         return true;
@@ -243,11 +276,13 @@ private:
     std::size_t storedRowBytes_ = 0;
     std::vector<std::uint8_t> band_;
     int bandFirst_ = 0, bandRows_ = 0, next_ = 0;
+    int unitRows_ = 0;     // rows a strip or row of tiles
+    bool direct_ = false;  // strips hold the rows as they are given
 };
 
 class TiffWriter : public ImageWriter {
 public:
-    explicit TiffWriter(std::string path) : path_(std::move(path)) {}
+    TiffWriter(std::string path, const WriteOptions& options) : path_(std::move(path)), options_(options) {}
     ~TiffWriter() override {
         if (tiff_ != nullptr) TIFFClose(tiff_);
     }
@@ -266,6 +301,7 @@ public:
         }
         shape_ = shape;
         row_ = 0;
+        scanned_ = false;
         TIFF* t = tiff_;
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(shape.width));
         TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(shape.height));
@@ -277,11 +313,23 @@ public:
             TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, &extra);
         }
         TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
-        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
-        // Strips of about 256 KiB: small enough to stream, large enough to compress.
-        const std::size_t rows = std::max<std::size_t>(1, (256u << 10) / std::max<std::size_t>(1, shape.rowBytes()));
-        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(std::min<std::size_t>(rows, shape.height)));
+        switch (options_.tiffCompression) {
+            case Compression::None: TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE); break;
+            case Compression::Lzw: TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW); break;
+            case Compression::Deflate:
+                TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+                TIFFSetField(t, TIFFTAG_ZIPQUALITY, std::clamp(options_.deflateLevel, 1, 9));
+                break;
+        }
+        if (options_.tiffCompression != Compression::None) TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        // Strips of about 256 KiB unless asked: small enough to stream, large
+        // enough to compress.
+        const std::size_t rows =
+            options_.rowsPerStrip > 0
+                ? static_cast<std::size_t>(options_.rowsPerStrip)
+                : std::max<std::size_t>(1, (256u << 10) / std::max<std::size_t>(1, shape.rowBytes()));
+        rowsPerStrip_ = static_cast<int>(std::min<std::size_t>(rows, shape.height));
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(rowsPerStrip_));
         TIFFSetField(t, TIFFTAG_ORIENTATION, static_cast<std::uint16_t>(shape.metadata.orientation));
         const Metadata& m = shape.metadata;
         if (m.xDpi > 0 && m.yDpi > 0) {
@@ -298,9 +346,30 @@ public:
 
     bool writeRows(int count, const std::uint8_t* rows, std::string* error) override {
         if (tiff_ == nullptr) return fail(error, path_, "no page begun");
-        // libtiff's predictor works in place on the row it is given: it gets
-        // a copy, so that the caller's rows stay as they were.
-        scratch_.resize(shape_.rowBytes());
+        // libtiff's predictor works in place on the rows it is given: they
+        // get a copy, so that the caller's rows stay as they were.
+        const std::size_t rowBytes = shape_.rowBytes();
+        const bool predicted = options_.tiffCompression != Compression::None;
+        while (count > 0 && row_ % rowsPerStrip_ == 0 && (count >= rowsPerStrip_ || row_ + count == shape_.height)) {
+            // A strip completed row by row is still in libtiff's buffer.
+            if (scanned_ && TIFFFlushData(tiff_) != 1) return fail(error, path_, "cannot write: " + lastMessage());
+            scanned_ = false;
+            const int n = std::min(rowsPerStrip_, shape_.height - row_);
+            const std::size_t bytes = rowBytes * static_cast<std::size_t>(n);
+            const std::uint8_t* strip = rows;
+            if (predicted) {
+                scratch_.assign(rows, rows + bytes);
+                strip = scratch_.data();
+            }
+            const tstrip_t index = TIFFComputeStrip(tiff_, static_cast<std::uint32_t>(row_), 0);
+            if (TIFFWriteEncodedStrip(tiff_, index, const_cast<std::uint8_t*>(strip), static_cast<tmsize_t>(bytes)) < 0)
+                return fail(error, path_, "cannot write: " + lastMessage());
+            rows += bytes;
+            row_ += n;
+            count -= n;
+        }
+        scratch_.resize(rowBytes);
+        scanned_ = scanned_ || count > 0;
         for (int i = 0; i < count; ++i, ++row_) {
             std::memcpy(scratch_.data(), rows + shape_.rowBytes() * static_cast<std::size_t>(i), scratch_.size());
             if (TIFFWriteScanline(tiff_, scratch_.data(), static_cast<std::uint32_t>(row_), 0) < 0)
@@ -320,10 +389,12 @@ public:
 
 private:
     std::string path_;
+    WriteOptions options_;
     TIFF* tiff_ = nullptr;
     Image shape_;
     std::vector<std::uint8_t> scratch_;
-    int row_ = 0;
+    int row_ = 0, rowsPerStrip_ = 1;
+    bool scanned_ = false;  // rows written one by one since the last whole strip
 };
 
 }  // namespace
@@ -332,8 +403,8 @@ std::unique_ptr<ImageReader> openTiff(const std::string& path, std::string* erro
     return opened<TiffReader>(path, error);
 }
 
-std::unique_ptr<ImageWriter> createTiff(const std::string& path, std::string*) {
-    return std::make_unique<TiffWriter>(path);
+std::unique_ptr<ImageWriter> createTiff(const std::string& path, const WriteOptions& options, std::string*) {
+    return std::make_unique<TiffWriter>(path, options);
 }
 
 }  // namespace imaging::formats

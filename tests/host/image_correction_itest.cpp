@@ -31,18 +31,31 @@ const BlockRow kBlocks[] = {
     {"matrix", matrixBlock, 1.0},
 };
 
-class Depths : public ::testing::TestWithParam<BlockRow> {
+// The engine holding a block, its CorrectImage and the 16-bit transform.
+class WithBlock {
 protected:
-    void SetUp() override {
+    void load(const std::vector<std::uint8_t>& block) {
         std::string error;
         ASSERT_TRUE(aucal::loadEngine(&engine_, &error)) << error;
-        block_ = GetParam().make();
+        block_ = block;
         ASSERT_EQ(engine_.exports().initCorrect(block_.data(), static_cast<std::int32_t>(block_.size())), 0);
         eight_ = aucal::engineCorrection(engine_.exports());
         sixteen_ = aucal::blockTransform16(block_, &error);
         ASSERT_TRUE(sixteen_) << error;
     }
-    void TearDown() override { engine_.exports().releaseCorrect(); }
+    ~WithBlock() {
+        if (eight_) engine_.exports().releaseCorrect();
+    }
+
+    testsupport::TempDir dir_;
+    aucal::EngineLibrary engine_;
+    std::vector<std::uint8_t> block_;
+    std::unique_ptr<StripCorrection> eight_, sixteen_;
+};
+
+class Depths : public ::testing::TestWithParam<BlockRow>, protected WithBlock {
+protected:
+    void SetUp() override { load(GetParam().make()); }
 
     // A 16-bit RGBA picture of v x 257 samples (alpha its own pattern) and
     // its 8-bit twin.
@@ -82,11 +95,6 @@ protected:
         for (std::size_t i = 0, j = 0; i < im.pixels.size(); i += 4, j += 3) std::memcpy(&im.pixels[i], &rgb[j], 3);
         return im;
     }
-
-    testsupport::TempDir dir_;
-    aucal::EngineLibrary engine_;
-    std::vector<std::uint8_t> block_;
-    std::unique_ptr<StripCorrection> eight_, sixteen_;
 };
 
 TEST_P(Depths, EightBitImagesAreCorrectImageExactlyWithAlphaKept) {
@@ -118,5 +126,71 @@ TEST_P(Depths, SixteenBitImagesStayAtSixteenBitsNearCorrectImage) {
 
 INSTANTIATE_TEST_SUITE_P(Blocks, Depths, ::testing::ValuesIn(kBlocks),
                          [](const ::testing::TestParamInfo<BlockRow>& i) { return std::string(i.param.name); });
+
+// 8-bit RGB, corrected where it is read: through each codec's write options
+// and strips aligned with the input's or not, exactly CorrectImage's bytes,
+// the input TIFF's compression kept unless another is asked.
+struct RouteRow {
+    const char* name;
+    imaging::Format format;
+    imaging::Compression stored;     // of the input TIFF
+    int storedRows;                  // its rows per strip
+    int stripRows;                   // the correction's; 0: its own choice
+    const char* compression;         // asked of the output; "": the input's
+    int level;                       // --compression-level; -1: the default
+    imaging::Compression written;    // read back from a TIFF output
+};
+
+const RouteRow kRoutes[] = {
+    {"tiff_none_whole_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::None},
+    {"tiff_none_split_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 5, "", -1, imaging::Compression::None},
+    {"tiff_lzw_kept", imaging::Format::Tiff, imaging::Compression::Lzw, 7, 0, "", -1, imaging::Compression::Lzw},
+    {"tiff_deflate_kept", imaging::Format::Tiff, imaging::Compression::Deflate, 3, 2, "", -1, imaging::Compression::Deflate},
+    {"tiff_none_to_deflate_9", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "deflate", 9, imaging::Compression::Deflate},
+    {"tiff_deflate_to_none", imaging::Format::Tiff, imaging::Compression::Deflate, 50, 0, "none", -1, imaging::Compression::None},
+    {"png_default", imaging::Format::Png, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::Lzw},
+    {"png_stored", imaging::Format::Png, imaging::Compression::None, 4, 3, "", 0, imaging::Compression::Lzw},
+    {"png_level_9", imaging::Format::Png, imaging::Compression::None, 4, 0, "", 9, imaging::Compression::Lzw},
+};
+
+class Routes : public ::testing::TestWithParam<RouteRow>, protected WithBlock {
+protected:
+    void SetUp() override { load(lutBlock()); }
+};
+
+TEST_P(Routes, RgbCorrectedAsReadIsCorrectImageExactly) {
+    const RouteRow& r = GetParam();
+    imaging::Image in = imaging::Image::make(41, 29);
+    for (std::size_t i = 0; i < in.pixels.size(); ++i) in.pixels[i] = static_cast<std::uint8_t>(i * 37 + i / 7);
+    std::string error;
+    const std::string from = dir_.file(std::string(r.name) + "-in.tif");
+    const std::string to = dir_.file(std::string(r.name) + (r.format == imaging::Format::Png ? "-out.png" : "-out.tif"));
+    imaging::WriteOptions stored;
+    stored.tiffCompression = r.stored;
+    stored.rowsPerStrip = r.storedRows;
+    ASSERT_TRUE(imaging::writeImageFile(from, imaging::Format::Tiff, in, stored, &error)) << error;
+    // Through the command's own reading of its options.
+    aucal::CorrectOptions o;
+    o.compression = r.compression;
+    o.compressionLevel = r.level;
+    aucal::CorrectionPlan plan = aucal::correctionPlanFor(o, to);
+    plan.stripRows = r.stripRows;
+    aucal::CorrectionOutcome outcome;
+    ASSERT_TRUE(aucal::correctImageFile(from, to, plan, *eight_, *sixteen_, &outcome, &error)) << error;
+    std::vector<std::uint8_t> want = in.pixels;
+    ASSERT_TRUE(eight_->correct(want.data(), in.width, in.height, &error)) << error;
+    auto reader = imaging::openImage(to, &error);
+    ASSERT_TRUE(reader) << error;
+    if (r.format == imaging::Format::Tiff) {
+        EXPECT_EQ(reader->facts().compression, r.written);
+    }
+    imaging::Image out;
+    ASSERT_TRUE(imaging::readImageFile(to, &out, &error)) << error;
+    EXPECT_EQ(out.channels, 3);
+    EXPECT_EQ(out.pixels, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, Routes, ::testing::ValuesIn(kRoutes),
+                         [](const ::testing::TestParamInfo<RouteRow>& i) { return std::string(i.param.name); });
 
 }  // namespace

@@ -33,12 +33,18 @@ Format formatFromPath(const std::string& path);
 Format formatFromSignature(const std::uint8_t* bytes, std::size_t size);
 const char* formatName(Format format);
 
+// The lossless compressions of TIFF strips that are written.
+enum class Compression { None, Lzw, Deflate };
+
 // What a file is, besides the image shape that a reader gives: the stored
 // form in words ("8-bit palette with transparency") and the pages.
 struct FileFacts {
     Format format = Format::Unknown;
     std::string storedAs;
     int pages = 1;
+    // TIFF: the first page's compression when it is one of the above; LZW
+    // for every other kind (and any other compression).
+    Compression compression = Compression::Lzw;
 };
 
 class ImageReader {
@@ -52,6 +58,10 @@ public:
     // Moves to the next page; false at the last one (error untouched) or
     // when the next page cannot be read (error set).
     virtual bool nextPage(std::string* error);
+    // The rows the file stores together (a TIFF strip or row of tiles), 0
+    // when it has no such unit. Reading whole units from the start of one
+    // decodes straight into the caller's rows, with no copy.
+    virtual int storedRows() const { return 0; }
 
 protected:
     Image shape_;
@@ -64,6 +74,15 @@ std::unique_ptr<ImageReader> openImage(const std::string& path, std::string* err
 
 struct WriteOptions {
     int jpegQuality = 92;  // 1..100
+    Compression tiffCompression = Compression::Lzw;
+    // zlib level of PNG and of deflate-compressed TIFF: 0 stored, 1 fastest
+    // .. 9 smallest.
+    int deflateLevel = kFastDeflateLevel;
+    // TIFF rows per strip; 0: about 256 KiB a strip. Writing whole strips
+    // at once spares a copy (and, uncompressed, writes the caller's rows as
+    // they are).
+    int rowsPerStrip = 0;
+    static constexpr int kFastDeflateLevel = 1;
 };
 
 class ImageWriter {
