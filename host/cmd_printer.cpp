@@ -8,6 +8,7 @@
 #include "command_registry.h"
 #include "commands.h"
 #include "option_checks.h"
+#include "printer_fit_quality.h"
 #include "progress.h"
 #include "qel_layout.h"
 #include "saved_file.h"
@@ -32,6 +33,7 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
     std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
     int32_t blockSize = 0;
     int32_t status;
+    std::string note;
     if (!o.scan.empty()) {
         if (!pathExists(o.scan)) return fail("cannot open the scanned chart " + o.scan);
         auto analysis = require(engine.exports().printerTargetAnalysis, "PrinterTargetAnalysis");
@@ -42,6 +44,12 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         status = analysis(scan.targa.path().c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
                           &ProgressDisplay::callback);
         if (status != 0) return failExport(Export::PrinterTargetAnalysis, status);
+        // The block stands without its figures; say why they are missing.
+        FitQuality quality;
+        if (blockSize == QEL_LUT_BLOCK_SIZE)
+            note = printerFitQualityOf(engine.exports(), scan.targa.path(), model, block, &quality, &error)
+                       ? qualityNote(quality)
+                       : "patch differences not measured: " + error + "\n";
     } else {
         // The printer table goes in at the start of the buffer that receives the block.
         // The engine's table, 17 x 17 x 17 RGB nodes and nothing more, or the
@@ -63,8 +71,8 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         if (status != 0) return failExport(Export::PrinterTargetOpenAnalysis, status);
     }
     if (blockSize != QEL_LUT_BLOCK_SIZE) return fail("the engine reported an unexpected block size");
-    if (!saveFile(o.output, SavedKind::LookupBlock, block, &error)) return fail(error);
-    if (!common.quiet) std::printf("printer correction written to %s\n", o.output.c_str());
+    if (!saveFile(o.output, SavedKind::LookupBlock, block, &error, note)) return fail(error);
+    if (!common.quiet) std::printf("%sprinter correction written to %s\n", note.c_str(), o.output.c_str());
     return 0;
 }
 

@@ -79,6 +79,14 @@ std::vector<int> neighbours(int i) {
     return out;
 }
 
+// Patch indices by CIEDE2000, largest first (ties in patch order).
+std::vector<int> worstFirst(const std::vector<PatchDifference>& patches) {
+    std::vector<int> order(patches.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return patches[a].de2000 > patches[b].de2000; });
+    return order;
+}
+
 }  // namespace
 
 DeStats deStats(std::vector<double> values) {
@@ -93,8 +101,7 @@ DeStats deStats(std::vector<double> values) {
     return s;
 }
 
-FitQuality scannerFitQuality(const std::vector<PatchDifference>& patches,
-                             const std::vector<std::array<double, 3>>& greyLevels) {
+FitQuality summarisePatches(const std::vector<PatchDifference>& patches) {
     FitQuality q;
     std::vector<double> d2000, d76;
     for (const PatchDifference& p : patches) {
@@ -103,12 +110,17 @@ FitQuality scannerFitQuality(const std::vector<PatchDifference>& patches,
     }
     q.de2000 = deStats(d2000);
     q.de76 = deStats(d76);
-    std::vector<int> order(patches.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return patches[a].de2000 > patches[b].de2000; });
+    const std::vector<int> order = worstFirst(patches);
     for (std::size_t k = 0; k < order.size() && k < 5; ++k)
         q.worst.emplace_back(patches[order[k]].name, patches[order[k]].de2000);
+    return q;
+}
+
+FitQuality scannerFitQuality(const std::vector<PatchDifference>& patches,
+                             const std::vector<std::array<double, 3>>& greyLevels) {
+    FitQuality q = summarisePatches(patches);
     if (patches.size() != static_cast<std::size_t>(kChromatic + kGreys)) return q;
+    const std::vector<int> order = worstFirst(patches);
 
     std::vector<bool> flagged(patches.size(), false);
     checkLines(patches, true, &flagged, &q.warnings);
@@ -170,13 +182,13 @@ std::vector<std::string> qualityLines(const FitQuality& q) {
                       s.median, s.p95, s.max);
         return std::string(line);
     };
-    std::vector<std::string> lines = {"patch differences, model against reference:", "  " + stats("CIEDE2000", q.de2000),
+    std::vector<std::string> lines = {q.heading, "  " + stats("CIEDE2000", q.de2000),
                                       "  " + stats("CIE76", q.de76)};
     std::string worst = "  worst (CIEDE2000):";
     for (std::size_t k = 0; k < q.worst.size(); ++k)
         worst += (k ? ", " : " ") + q.worst[k].first + " " + fixed(q.worst[k].second);
     lines.push_back(worst);
-    if (q.warnings.empty()) lines.push_back("placement check: no pattern of a misread target");
+    if (q.warnings.empty()) lines.push_back("placement check: no pattern of a misread " + q.document);
     for (const std::string& w : q.warnings) lines.push_back("warning: " + w);
     return lines;
 }

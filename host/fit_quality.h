@@ -26,10 +26,16 @@ struct DeStats {
 DeStats deStats(std::vector<double> values);
 
 struct FitQuality {
+    std::string heading = "patch differences, model against reference:";
+    std::string document = "target";  // what a misread would be a misread of
     DeStats de2000, de76;
     std::vector<std::pair<std::string, double>> worst;  // up to five, CIEDE2000, worst first
     std::vector<std::string> warnings;                  // the placement check; empty: nothing suspicious
 };
+
+// The statistics and the five worst of any set of patch differences (the
+// placement check is left to the caller).
+FitQuality summarisePatches(const std::vector<PatchDifference>& patches);
 
 // Each patch's colour as the model gives it (its polynomial on the patch
 // means the engine sampled) against the reference data the engine read, both

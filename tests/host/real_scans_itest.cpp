@@ -160,8 +160,26 @@ struct CellCopy {
 struct Misread {
     const char* name;
     std::vector<CellCopy> copies;
-    const char* warns;
+    const char* warns;               // no copies: the words of a quiet check, and no warning
+    const char* printer = nullptr;   // a chart printed by this virtual printer; none: the IT8.7/2 target
 };
+
+// The chart as aucal chart writes it with patch cells copied (patch row 1..32
+// and column 1..16, as aucal names them): cell row = patch row + 2, cell
+// column = patch column; cell (r, c) covers file rows 15 r .. 15 r + 9
+// (file row 0 at the bottom) and pixels 21 c .. 21 c + 15.
+imaging::Image chartWith(const imaging::Image& chart, const std::vector<CellCopy>& copies) {
+    imaging::Image out = chart;
+    for (const CellCopy& c : copies)
+        for (int dy = 0; dy < 10; ++dy) {
+            auto row = [&](int patchRow) { return chart.height - 1 - (15 * (patchRow + 2) + dy); };
+            for (int dx = 0; dx < 16; ++dx)
+                for (int k = 0; k < 3; ++k)
+                    out.setSample(21 * c.toColumn + dx, row(c.toRow), k,
+                                  chart.sample(21 * c.fromColumn + dx, row(c.fromRow), k));
+        }
+    return out;
+}
 
 TEST(RealScans, PlacementCheckWarnsOnAMisreadTargetAndIsQuietOnCleanScans) {
     testsupport::TempDir dir;
@@ -182,19 +200,50 @@ TEST(RealScans, PlacementCheckWarnsOnAMisreadTargetAndIsQuietOnCleanScans) {
                 << run.output;
             EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
         }
+    std::filesystem::copy_file(dir.file("m.mdl"), dir.file("s.mdl"));
+    ASSERT_EQ(runAucal("-q chart --output " + dir.file("chart.tga")).status, 0);
+    aucal::RgbImage chart;
+    std::string error;
+    ASSERT_TRUE(aucal::readImage(dir.file("chart.tga"), &chart, &error)) << error;
 
     const it8sim::TargetOptions options;
     const auto clean = it8sim::renderIt8TargetRgb(refs, it8sim::responsePreset(it8sim::ResponsePreset::Mild), options);
     const int side = static_cast<int>(options.cellInches * options.dpi);
     std::vector<CellCopy> shiftColumn6;  // column 6 sampled where column 7 lies
     for (int row = 1; row <= 12; ++row) shiftColumn6.push_back({row, 7, row, 6});
+    std::vector<CellCopy> shiftChartColumn5;  // chart column 5 sampled where column 6 lies
+    for (int row = 1; row <= 32; ++row) shiftChartColumn5.push_back({row, 6, row, 5});
     const Misread misreads[] = {
         {"shifted column", shiftColumn6, "warning: placement: column 6 of the colour field"},
         {"grey scale out of order", {{14, 4, 14, 12}, {14, 12, 14, 4}}, "warning: placement: the grey scale does not fall"},
         {"one patch off", {{1, 9, 8, 5}}, "warning: placement: patch H5 lies far off"},
+        {"clean inkjet print", {}, "placement check: no pattern of a misread chart", "inkjet"},
+        {"clean laser print", {}, "placement check: no pattern of a misread chart", "laser"},
+        {"clean newsprint print", {}, "placement check: no pattern of a misread chart", "newsprint"},
+        {"shifted chart column", shiftChartColumn5, "warning: placement: column 5 of the chart's patches", "inkjet"},
+        {"swapped chart patches", {{9, 3, 20, 12}, {20, 12, 9, 3}}, "warning: placement: patch R9C3 lies far off",
+         "laser"},
     };
     for (const Misread& m : misreads) {
         SCOPED_TRACE(m.name);
+        if (m.printer) {
+            ASSERT_TRUE(imaging::writeTarga(dir.file("misread-chart.tga"), chartWith(chart, m.copies)));
+            ASSERT_EQ(runAucal("-q print --chart " + dir.file("misread-chart.tga") + " --printer " + m.printer +
+                               " --output " + dir.file("printed.tga"))
+                          .status,
+                      0);
+            CliRun run = runAucal("printer --model " + dir.file("s.mdl") + " --output " + dir.file("p.blk") +
+                                  " --scan " + dir.file("printed.tga"));
+            ASSERT_EQ(run.status, 0) << run.output;
+            EXPECT_NE(run.output.find(m.warns), std::string::npos) << run.output;
+            if (m.copies.empty()) {
+                EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
+            }
+            aucal::LoadedFile saved;
+            ASSERT_TRUE(aucal::loadFile(dir.file("p.blk"), &saved, &error)) << error;
+            EXPECT_NE(saved.note.find(m.warns), std::string::npos) << saved.note;
+            continue;
+        }
         imaging::Image misread = clean;
         for (const CellCopy& c : m.copies) {
             const auto from = it8sim::cellCentreInScan(options, clean.width, clean.height, c.fromRow, c.fromColumn);
@@ -210,7 +259,6 @@ TEST(RealScans, PlacementCheckWarnsOnAMisreadTargetAndIsQuietOnCleanScans) {
         ASSERT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find(m.warns), std::string::npos) << run.output;
         aucal::LoadedFile saved;
-        std::string error;
         ASSERT_TRUE(aucal::loadFile(dir.file("m.mdl"), &saved, &error)) << error;
         EXPECT_NE(saved.note.find(m.warns), std::string::npos) << saved.note;
     }
