@@ -191,9 +191,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "aucal icc could not write the device link\n");
         return 1;
     }
-    const auto picture = photoLike();
     const std::string tif = (dir / "photo.tif").string(), png = (dir / "photo.png").string();
-    if (!writeTiff(tif, picture) || !writePng(png, picture)) {
+    // The picture is freed before any tool runs: a forked child's peak
+    // memory counts what the parent held at the fork.
+    auto written = [&] {
+        const auto picture = photoLike();
+        return writeTiff(tif, picture) && writePng(png, picture);
+    };
+    if (!written()) {
         std::fprintf(stderr, "could not write the pictures in %s\n", dir.string().c_str());
         return 1;
     }
