@@ -54,6 +54,19 @@ void describeModel(const std::vector<std::uint8_t>& m) {
     std::printf("  %s\n", finite.c_str());
 }
 
+// Entries at three levels of each of the three 256-entry tables a block
+// starts with: "R a b c, G a b c, B a b c".
+std::string tableEntries(const std::vector<std::uint8_t>& b, int l0, int l1, int l2) {
+    std::string s;
+    for (int c = 0; c < 3; ++c) {
+        char part[40];
+        std::snprintf(part, sizeof part, "%s%c %d %d %d", c ? ", " : "", "RGB"[c], b[qel::blockTableOffset(c, l0)],
+                      b[qel::blockTableOffset(c, l1)], b[qel::blockTableOffset(c, l2)]);
+        s += part;
+    }
+    return s;
+}
+
 void describeMatrixBlock(const std::vector<std::uint8_t>& b) {
     std::printf("  matrix (scanner levels to linear monitor drive x 255), rows R, G, B: constant, R, G, B\n");
     for (int r = 0; r < 3; ++r) {
@@ -61,13 +74,11 @@ void describeMatrixBlock(const std::vector<std::uint8_t>& b) {
         for (int j = 0; j < 4; ++j) v[j] = qel::loadFloatLE(&b[qel::matrixEntryOffset(r, j)]);
         std::printf("    %10.4f %10.4f %10.4f %10.4f\n", v[0], v[1], v[2], v[3]);
     }
-    std::printf("  gamma tables at levels 64, 128, 192: R %d %d %d, G %d %d %d, B %d %d %d\n", b[64], b[128], b[192],
-                b[256 + 64], b[256 + 128], b[256 + 192], b[512 + 64], b[512 + 128], b[512 + 192]);
+    std::printf("  gamma tables at levels 64, 128, 192: %s\n", tableEntries(b, 64, 128, 192).c_str());
 }
 
 void describeLookupBlock(const std::vector<std::uint8_t>& b) {
-    std::printf("  input tables at levels 0, 128, 255: R %d %d %d, G %d %d %d, B %d %d %d\n", b[0], b[128], b[255],
-                b[256], b[256 + 128], b[256 + 255], b[512], b[512 + 128], b[512 + 255]);
+    std::printf("  input tables at levels 0, 128, 255: %s\n", tableEntries(b, 0, 128, 255).c_str());
     auto node = [&](int i0, int i1, int i2) { return &b[qel::lutNodeOffset(i0, i1, i2)]; };
     const std::uint8_t* k = node(0, 0, 0);
     const std::uint8_t* w = node(16, 16, 16);
