@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <vector>
 
 #include <jpeglib.h>
@@ -30,6 +31,7 @@ const std::vector<Kind> kKinds = {
     {"png-palette-trns.png", Format::Png, Variant::Palette, 24, 16, 4, 8, 0, nullptr},
     {"png-interlaced.png", Format::Png, Variant::Interlaced, 24, 16, 3, 8, 0, nullptr},
     {"png-metadata.png", Format::Png, Variant::Metadata, 24, 16, 3, 8, 0, nullptr},
+    {"png-huge-chunk.png", Format::Png, Variant::HugeChunk, 24, 16, 3, 8, 0, "more than the file holds"},
     {"tif-rgb8.tif", Format::Tiff, Variant::Plain, 24, 16, 3, 8, 0, nullptr},
     {"tif-rgb16.tif", Format::Tiff, Variant::Plain, 24, 16, 3, 16, 0, nullptr},
     {"tif-rgba8.tif", Format::Tiff, Variant::Plain, 24, 16, 4, 8, 0, nullptr},
@@ -137,6 +139,22 @@ bool writePngC(png_structp png, png_infop info, PngJump* jump, const Kind* k, un
     return true;
 }
 
+// A tEXt chunk header stating 0x7A000000 bytes, followed by 12 bytes of
+// text, put after the IHDR chunk (signature 8 + IHDR 25 bytes).
+bool insertHugeChunk(const std::string& path, std::string* error) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) return fail(error, "cannot reopen " + path);
+    std::vector<unsigned char> bytes;
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<unsigned char>(c));
+    std::fclose(f);
+    const unsigned char chunk[] = {0x7A, 0, 0, 0, 't', 'E', 'X', 't', 'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h', 'i', '!', '!'};
+    bytes.insert(bytes.begin() + 33, std::begin(chunk), std::end(chunk));
+    f = std::fopen(path.c_str(), "wb");
+    const bool ok = f != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (f != nullptr) std::fclose(f);
+    return ok || fail(error, "cannot rewrite " + path);
+}
+
 bool writePng(const Kind& k, const std::string& path, std::string* error) {
     std::vector<std::vector<unsigned char>> data;
     std::vector<unsigned char*> rows;
@@ -160,7 +178,8 @@ bool writePng(const Kind& k, const std::string& path, std::string* error) {
     const bool ok = writePngC(png, info, &jump, &k, rows.data(), &profile);
     png_destroy_write_struct(&png, &info);
     std::fclose(f);
-    return ok || fail(error, "libpng could not write " + path);
+    if (!ok) return fail(error, "libpng could not write " + path);
+    return k.variant != Variant::HugeChunk || insertHugeChunk(path, error);
 }
 
 bool writeTiffPage(TIFF* t, const Kind& k, int page) {

@@ -24,6 +24,7 @@ enum class Variant {
     Orientation6,   // TIFF orientation 6
     TopLeft,        // Targa stored top row first
     Cmyk, Lab, Float, FiveChannels, SeparatePlanes,  // refused
+    HugeChunk,      // PNG whose text chunk states 2 GB that the file does not hold: refused
 };
 
 struct Kind {

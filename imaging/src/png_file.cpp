@@ -31,6 +31,29 @@ void onError(png_structp png, png_const_charp message) {
 }
 void onWarning(png_structp, png_const_charp) {}
 
+// Why the chunks of the file cannot be what they state, or "". libpng
+// allocates (and clears) a text chunk's buffer at the length its header
+// states before reading it, with no bound: a 600-byte file stating a 2 GB
+// chunk would cost 2 GB and half a minute before the read fails. So every
+// chunk's length is checked against the bytes the file holds first.
+std::string chunkProblem(std::FILE* f) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return "cannot be read";
+    const long size = std::ftell(f);
+    long at = 8;  // after the signature
+    unsigned char head[8];
+    while (at + 8 <= size && std::fseek(f, at, SEEK_SET) == 0 && std::fread(head, 1, 8, f) == 8) {
+        const unsigned long length = (static_cast<unsigned long>(head[0]) << 24) | (head[1] << 16) | (head[2] << 8) | head[3];
+        const long room = size - at - 12;  // after this chunk's length, type and CRC
+        if (room < 0 || length > static_cast<unsigned long>(room))
+            return "its " + std::string(reinterpret_cast<const char*>(head + 4), 4) + " chunk at byte " +
+                   std::to_string(at) + " states " + std::to_string(length) + " bytes, more than the file holds";
+        if (std::memcmp(head + 4, "IEND", 4) == 0) break;
+        at += 12 + static_cast<long>(length);
+    }
+    std::rewind(f);
+    return {};
+}
+
 bool readInfo(png_structp png, png_infop info) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_info(png, info);
@@ -86,6 +109,7 @@ public:
         if (file_ == nullptr) return fail(error, path, "cannot open");
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, onError, onWarning);
         if (png_ == nullptr || (info_ = png_create_info_struct(png_)) == nullptr) return fail(error, path, "out of memory");
+        if (const std::string problem = chunkProblem(file_); !problem.empty()) return fail(error, path, problem);
         png_init_io(png_, file_);
         // Refuse sizes whose rows could not be addressed before libpng
         // allocates anything for them.
