@@ -4,7 +4,7 @@
 // windows, the reference file) come
 //   (a) the engine's own model (ScannerIT8Analysis: tone curves and polynomial),
 //       and its grid as our ICC input profile through LittleCMS;
-//   (b) our shaper-matrix ICC profile through LittleCMS;
+//   (b) our shaper-matrix and smooth-table ICC profiles through LittleCMS;
 //   (c) ArgyllCMS colprof -as (shaper-matrix) and -ax (XYZ table), from a .ti3
 //       file of those patches, through LittleCMS (absolute colorimetric: the
 //       .ti3 carries the patches in our PCS frame, so that is the frame the
@@ -159,7 +159,7 @@ Judged throughProfile(const Bytes& profile, cmsUInt32Number intent, const std::v
 // reference data in the PCS), as a Judged row.
 Judged crossValidated(const PatchSet& patches, const Predictor& predictor) {
     Judged j;
-    if (!crossValidate(patches, kFolds, predictor, &j.de)) j.de.clear();
+    if (!crossValidate(unclippedPatches(patches), kFolds, predictor, &j.de)) j.de.clear();
     return j;
 }
 
@@ -169,6 +169,16 @@ Predictor ownShaperMatrix() {
         std::string error;
         if (!fitShaperMatrix(training, &fit, &error)) return false;
         *predict = [fit](const std::array<double, 3>& levels) { return pcsLab(shaperMatrixXyz(fit, levels)); };
+        return true;
+    };
+}
+
+Predictor ownSmoothTable() {
+    return [](const PatchSet& training, Prediction* predict) {
+        SmoothTable table;
+        std::string error;
+        if (!fitSmoothTableChosen(training, 5, &table, &error)) return false;
+        *predict = [table](const std::array<double, 3>& levels) { return smoothTableLab(table, levels); };
         return true;
     };
 }
@@ -212,13 +222,17 @@ struct VirtualScanner {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // A word picks the scanners whose name holds it (while iterating on one).
+    const std::string only = argc > 1 ? argv[1] : "";
     const bool argyll = haveArgyll();
     const it8sim::It8ReferenceSet refs = it8sim::makeIt8Reference();
     std::printf("Scanner ICC profiles against the true scanner, ArgyllCMS as a peer (virtual IT8.7/2 targets)\n");
     std::printf("  held-out colours the scanner does not clip, and %d-fold cross-validation on the 130 patches (each "
                 "predicted by a fit without it); CIELAB against D50 (target white adapted by Bradford); CIEDE2000\n",
                 kFolds);
+    // NO_ARGYLL=1 leaves the peer out (while iterating on our own fits).
+    const bool peer = argyll && std::getenv("NO_ARGYLL") == nullptr;
     if (!argyll) std::printf("  ArgyllCMS (colprof) is not installed: its rows are left out (make deps installs it)\n");
     std::printf("  %-44s %4s   %6s %6s %6s\n", "response / method", "n", "mean", "p95", "max");
     const std::string dir = workDir();
@@ -231,6 +245,7 @@ int main() {
     };
     int index = 0;
     for (const VirtualScanner& scanner : scanners) {
+        if (!only.empty() && std::string(scanner.name).find(only) == std::string::npos) continue;
         it8sim::ScannerResponse response = it8sim::responsePreset(scanner.preset);
         response.noiseSigma = scanner.noise;
         response.seed = 3;
@@ -251,9 +266,11 @@ int main() {
         PatchSet patches;
         std::string error;
         ShaperMatrix fit;
-        Bytes lutProfile, matrixProfile;
+        SmoothTable table;
+        Bytes lutProfile, matrixProfile, tableProfile;
         if (status != 0 || !loadPatchSet(image, reference, &patches, &error) ||
             !fitShaperMatrix(patches, &fit, &error) || !scannerMatrixProfile(fit, &matrixProfile, &error) ||
+            !fitSmoothTableChosen(patches, 5, &table, &error) || !scannerTableProfile(table, &tableProfile, &error) ||
             !scannerLutProfile(model, &lutProfile, &error)) {
             std::printf("%s: analysis status %d %s\n", name.c_str(), status, error.c_str());
             continue;
@@ -276,7 +293,9 @@ int main() {
         throughProfile(lutProfile, INTENT_RELATIVE_COLORIMETRIC, rgb, truth).print("(a) engine model grid, our ICC (A2B0)");
         throughProfile(matrixProfile, INTENT_RELATIVE_COLORIMETRIC, rgb, truth).print("(b) our shaper-matrix ICC");
         crossValidated(patches, ownShaperMatrix()).print("(b) our shaper-matrix, cross-validated");
-        if (argyll) {
+        throughProfile(tableProfile, INTENT_RELATIVE_COLORIMETRIC, rgb, truth).print("(b) our smooth-table ICC");
+        crossValidated(patches, ownSmoothTable()).print("(b) our smooth-table, cross-validated");
+        if (peer) {
             const std::string as = name + "-argyll-as", ax = name + "-argyll-ax";
             if (!writeTi3(dir + "/" + as + ".ti3", patches) || !writeTi3(dir + "/" + ax + ".ti3", patches)) {
                 std::printf("  cannot write the .ti3 files\n");

@@ -193,6 +193,7 @@ private:
         scannerIcc.reference = scan_.referenceOut;
         scannerIcc.output = at("scanner.icc");
         scannerIcc.shaperMatrix = at("scanner-matrix.icc");
+        scannerIcc.table = at("scanner-table.icc");
         scannerIcc.deviceMake = "aucal";
         scannerIcc.deviceModel = "simulated scanner (" + scan_.driver + " driver)";
         IccOptions linkIcc, monitorIcc;

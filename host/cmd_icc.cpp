@@ -54,6 +54,9 @@ std::string heldOutLine(const char* what, const std::vector<double>& heldOut) {
 }
 
 constexpr int kFolds = 10;
+// The smooth table's weight is chosen by a cross-validation of its own within
+// each fit (so the figures printed are held out from that choice too).
+constexpr int kSmoothnessFolds = 5;
 
 // Shaper-matrix fits on part of the patches, for the cross-validation.
 bool shaperMatrixPredictor(const PatchSet& training, icc::Prediction* predict) {
@@ -62,6 +65,87 @@ bool shaperMatrixPredictor(const PatchSet& training, icc::Prediction* predict) {
     if (!icc::fitShaperMatrix(training, &fit, &error)) return false;
     *predict = [fit](const std::array<double, 3>& levels) { return pcsLab(icc::shaperMatrixXyz(fit, levels)); };
     return true;
+}
+
+// Smooth-table fits on part of the patches, the weight chosen on that part.
+bool smoothTablePredictor(const PatchSet& training, icc::Prediction* predict) {
+    icc::SmoothTable table;
+    std::string error;
+    if (!icc::fitSmoothTableChosen(training, kSmoothnessFolds, &table, &error)) return false;
+    *predict = [table](const std::array<double, 3>& levels) { return icc::smoothTableLab(table, levels); };
+    return true;
+}
+
+// A scanner profile fitted on the patches: where it goes, what it is, and
+// the fit itself and its refits for the cross-validation.
+struct FittedProfile {
+    std::string path;
+    icc::ProfileKind kind;
+    std::string description;
+    const char* source;  // what the check compares the profile with
+    icc::Prediction fit;
+    icc::Predictor refit;
+};
+
+// Its figures: the fit on the patches, held out by cross-validation, and
+// with --check the profile through LittleCMS against the fit.
+int addFitted(const FittedProfile& p, icc::Bytes bytes, const std::vector<float>& model, const PatchSet& patches,
+              bool check, std::vector<icc::ProfileFigures>* out) {
+    icc::ProfileFigures m;
+    m.description = p.description;
+    readBack(p.path, std::move(bytes), p.kind, check, &m);
+    std::vector<double> fitted;
+    for (std::size_t i = 0; i < patches.rgb.size(); ++i)
+        fitted.push_back(deltaE2000(p.fit(patches.rgb[i]), pcsLab(pcsXyzFromReference(patches.xyz[i]))));
+    m.lines.push_back(heldOutLine(("fit on the " + std::to_string(patches.rgb.size()) + " patches").c_str(), fitted));
+    // Judged on the patches the scanner did not clip: a clipped patch's levels
+    // do not say its colour, so no fit can predict it.
+    const PatchSet judged = icc::unclippedPatches(patches);
+    if (icc::crossValidate(judged, kFolds, p.refit, &m.heldOut))
+        m.lines.push_back(heldOutLine(("held out (10-fold cross-validation on the " + std::to_string(judged.rgb.size()) +
+                                       " patches not clipped, each predicted by a fit without it)").c_str(),
+                                      m.heldOut));
+    if (check) {
+        icc::InputCheck c;
+        std::string error;
+        if (!icc::checkInputProfile(m.bytes, p.fit, model, patches, &c, &error)) return fail(error);
+        const std::string line =
+            deLine(p.source, c.againstSource) + format(" (tolerance %.2f)", icc::kSourceToleranceDe2000, 0);
+        m.lines.push_back(line);
+        m.lines.push_back(deLine("the reference data", c.againstReference));
+        if (c.againstSource.max > icc::kSourceToleranceDe2000) outside(&m, line);
+    }
+    out->push_back(m);
+    return 0;
+}
+
+// Of the profiles fitted on the patches, the one whose cross-validated error
+// is lowest (mean, then 95th percentile) is recommended: held-out patches
+// are what says how it will do on colours that are not on the target.
+void recommend(std::vector<icc::ProfileFigures>* out, std::size_t first) {
+    icc::ProfileFigures* best = nullptr;
+    icc::DeFigures bestFigures;
+    std::string others;
+    for (std::size_t i = first; i < out->size(); ++i) {
+        icc::ProfileFigures& f = (*out)[i];
+        if (f.heldOut.empty()) continue;
+        const icc::DeFigures h = icc::deFigures(f.heldOut);
+        if (best == nullptr || h.mean < bestFigures.mean ||
+            (h.mean == bestFigures.mean && h.p95 < bestFigures.p95)) {
+            best = &f;
+            bestFigures = h;
+        }
+    }
+    if (best == nullptr) return;
+    for (std::size_t i = first; i < out->size(); ++i) {
+        const icc::ProfileFigures& f = (*out)[i];
+        if (&f == best || f.heldOut.empty()) continue;
+        const icc::DeFigures h = icc::deFigures(f.heldOut);
+        others += "; " + f.file + format(": %.2f / %.2f", h.mean, h.p95);
+    }
+    best->recommendation = "recommended for scans: the lowest cross-validated error of the profiles fitted on the "
+                           "patches" + format(" (held out mean / 95th percentile CIEDE2000 %.2f / %.2f",
+                                              bestFigures.mean, bestFigures.p95) + others + ")";
 }
 
 // What the profile says about itself: version, device and the files it came from.
@@ -76,6 +160,7 @@ icc::ProfileLabel label(const IccOptions& o, std::vector<std::string> sources) {
 }
 
 int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFigures>* out) {
+    const std::size_t first = out->size();
     std::string error;
     std::vector<float> model;
     if (!loadModelFile(o.model, &model, &error)) return fail(error);
@@ -93,8 +178,9 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
     if (!o.reference.empty() && (!prepareReference(o.reference, &reference, &error) ||
                                  !readReferenceXyz(reference.path(), &patches.xyz, &error)))
         return fail(error);
-    if (!o.shaperMatrix.empty() && (patches.rgb.empty() || patches.xyz.empty()))
-        return fail("--shaper-matrix fits on the target's patches: give --image and --reference");
+    if ((!o.shaperMatrix.empty() || !o.table.empty()) && (patches.rgb.empty() || patches.xyz.empty()))
+        return fail(std::string(o.table.empty() ? "--shaper-matrix" : "--table") +
+                    " fits on the target's patches: give --image and --reference");
 
     icc::Bytes lut;
     const icc::ProfileLabel scannerLabel = label(o, {o.model, o.image, o.reference});
@@ -123,31 +209,29 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
         if (!icc::fitShaperMatrix(patches, &fit, &error) ||
             !icc::scannerMatrixProfile(fit, &matrix, &error, scannerLabel))
             return fail(error);
-        icc::ProfileFigures m;
-        m.description = "scanner shaper-matrix profile: its own shaper curves and a 3x3 matrix fitted on the patches";
-        readBack(o.shaperMatrix, std::move(matrix), icc::ProfileKind::ScannerMatrix, check, &m);
-        std::vector<double> fitted, heldOut;
-        for (std::size_t p = 0; p < patches.rgb.size(); ++p)
-            fitted.push_back(deltaE2000(pcsLab(icc::shaperMatrixXyz(fit, patches.rgb[p])),
-                                        pcsLab(pcsXyzFromReference(patches.xyz[p]))));
-        m.lines.push_back(heldOutLine(("fit on the " + std::to_string(patches.rgb.size()) + " patches").c_str(), fitted));
-        if (icc::crossValidate(patches, kFolds, shaperMatrixPredictor, &heldOut))
-            m.lines.push_back(heldOutLine("held out (10-fold cross-validation, each patch predicted by a fit without it)",
-                                          heldOut));
-        if (check) {
-            icc::InputCheck c;
-            const icc::Prediction own = [&](const std::array<double, 3>& levels) {
-                return pcsLab(icc::shaperMatrixXyz(fit, levels));
-            };
-            if (!icc::checkInputProfile(m.bytes, own, model, patches, &c, &error)) return fail(error);
-            const std::string line = deLine("the fitted shapers and matrix", c.againstSource) +
-                                     format(" (tolerance %.2f)", icc::kSourceToleranceDe2000, 0);
-            m.lines.push_back(line);
-            m.lines.push_back(deLine("the reference data", c.againstReference));
-            if (c.againstSource.max > icc::kSourceToleranceDe2000) outside(&m, line);
-        }
-        out->push_back(m);
+        FittedProfile m{o.shaperMatrix, icc::ProfileKind::ScannerMatrix,
+                        "scanner shaper-matrix profile: its own shaper curves and a 3x3 matrix fitted on the patches",
+                        "the fitted shapers and matrix",
+                        [fit](const std::array<double, 3>& levels) { return pcsLab(icc::shaperMatrixXyz(fit, levels)); },
+                        shaperMatrixPredictor};
+        if (int s = addFitted(m, std::move(matrix), model, patches, check, out)) return s;
     }
+    if (!o.table.empty()) {
+        icc::SmoothTable table;
+        icc::Bytes bytes;
+        if (!icc::fitSmoothTableChosen(patches, kSmoothnessFolds, &table, &error) ||
+            !icc::scannerTableProfile(table, &bytes, &error, scannerLabel))
+            return fail(error);
+        FittedProfile t{o.table, icc::ProfileKind::ScannerLut,
+                        "scanner smooth-table profile: shaper curves and a " + std::to_string(table.nodes) + "^3 CIELAB "
+                        "table fitted on the patches" + format(" (smoothness %.2g, chosen by cross-validation)",
+                                                               table.smoothness, 0),
+                        "the fitted table (read tetrahedrally)",
+                        [table](const std::array<double, 3>& levels) { return icc::smoothTableLab(table, levels); },
+                        smoothTablePredictor};
+        if (int s = addFitted(t, std::move(bytes), model, patches, check, out)) return s;
+    }
+    recommend(out, first);
     return 0;
 }
 
@@ -235,14 +319,16 @@ int blockProfile(const IccOptions& o, bool check, std::vector<icc::ProfileFigure
 
 int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::ProfileFigures>* figures) {
     if (o.model.empty() && o.block.empty()) return usage("give --model or --block");
-    if (!o.block.empty() && (!o.shaperMatrix.empty() || !o.image.empty() || !o.reference.empty()))
-        return usage("--shaper-matrix, --image and --reference belong to a scanner model (--model)");
-    if (!o.check && figures == nullptr && o.shaperMatrix.empty() && (!o.image.empty() || !o.reference.empty()))
-        return usage("--image and --reference are read for --check or --shaper-matrix; without either they would "
-                     "be ignored");
+    if (!o.block.empty() && (!o.shaperMatrix.empty() || !o.table.empty() || !o.image.empty() || !o.reference.empty()))
+        return usage("--shaper-matrix, --table, --image and --reference belong to a scanner model (--model)");
+    if (!o.check && figures == nullptr && o.shaperMatrix.empty() && o.table.empty() &&
+        (!o.image.empty() || !o.reference.empty()))
+        return usage("--image and --reference are read for --check, --shaper-matrix or --table; without any of them "
+                     "they would be ignored");
     if (std::string s = phosphorRefusal(o.phosphors); !s.empty()) return usage(s);
     std::vector<std::string> outputs{o.output};
     if (!o.shaperMatrix.empty()) outputs.push_back(o.shaperMatrix);
+    if (!o.table.empty()) outputs.push_back(o.table);
     for (const std::string& out : outputs)
         if (std::string s = extensionConflict(out, {".icc", ".icm"}, "an ICC profile"); !s.empty()) return usage(s);
     if (std::string s = outputConflict({o.model, o.block, o.image, o.reference}, outputs); !s.empty()) return usage(s);
@@ -271,6 +357,9 @@ int runIcc(const IccOptions& o, const CommonOptions& common, std::vector<icc::Pr
                     f.structure.empty() ? "passed" : f.structure.c_str());
         for (const auto& line : f.lines) std::printf("  %s\n", line.c_str());
     }
+    for (std::size_t i = first; i < out->size() && !common.quiet; ++i)
+        if (!(*out)[i].recommendation.empty())
+            std::printf("%s: %s\n", (*out)[i].file.c_str(), (*out)[i].recommendation.c_str());
     return 0;
 }
 
@@ -282,7 +371,7 @@ AddedCommand addIcc(CLI::App& app, const CommonOptions& common) {
         app.add_subcommand("icc", "write ICC profiles of a scanner model or a correction block")
             ->footer("Examples:\n  aucal icc --model scanner.mdl --output scanner.icc\n"
                      "  aucal icc --model scanner.mdl --image it8.tga --reference it8-reference.txt \\\n"
-                     "      --output scanner.icc --shaper-matrix scanner-matrix.icc --check\n"
+                     "      --output scanner.icc --shaper-matrix scanner-matrix.icc --table scanner-table.icc --check\n"
                      "  aucal icc --block printer.blk --output printer-link.icc --check\n"
                      "  aucal icc --block monitor.blk --phosphors 0.64 0.33 0.30 0.60 0.15 0.06 --output monitor.icc\n"
                      "  aucal icc --block monitor.blk --model scanner.mdl --output monitor.icc");
@@ -293,6 +382,8 @@ AddedCommand addIcc(CLI::App& app, const CommonOptions& common) {
     cmd->add_option("--output,-o", o->output, "profile to write")->required();
     cmd->add_option("--shaper-matrix", o->shaperMatrix, "also write a shaper-matrix scanner profile fitted on "
                                                          "the target (needs --image and --reference)");
+    cmd->add_option("--table", o->table, "also write a smooth-table scanner profile fitted on the target (needs "
+                                         "--image and --reference)");
     cmd->add_option("--image,-i", o->image, "the scanned IT8.7/2 target the model was made from");
     cmd->add_option("--reference,-r", o->reference, "its IT8.7/2 reference data file");
     cmd->add_option("--phosphors", o->phosphors, "monitor: x y of the red, green and blue phosphors")->expected(6);

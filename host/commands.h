@@ -126,6 +126,7 @@ struct IccOptions {
     std::string block;         // or a saved correction block: device link or monitor profile
     std::string output;
     std::string shaperMatrix;  // also write the shaper-matrix scanner profile here
+    std::string table;         // and the smooth-table scanner profile here
     std::string image;         // scanned target: patches for the fit and the check
     std::string reference;     // its reference data file
     std::vector<float> phosphors;

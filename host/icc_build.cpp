@@ -72,13 +72,14 @@ CurvePtr curve16(const std::vector<double>& values) {
 
 // A-curves, CLUT, identity B-curves: the lutAtoBType layout of a v4 A2B0, or
 // input curves, CLUT and output curves of a v2 lut16Type.
-bool writeCurvesAndGrid(cmsHPROFILE h, const std::array<CurvePtr, 3>& curves, const std::vector<cmsUInt16Number>& grid) {
+bool writeCurvesAndGrid(cmsHPROFILE h, const std::array<CurvePtr, 3>& curves, const std::vector<cmsUInt16Number>& grid,
+                        int nodes = qel::kGridNodes) {
     if (!curves[0] || !curves[1] || !curves[2]) return false;
     PipelinePtr lut(cmsPipelineAlloc(nullptr, 3, 3));
     if (!lut) return false;
     cmsToneCurve* c[3] = {curves[0].get(), curves[1].get(), curves[2].get()};
     cmsStage* a = cmsStageAllocToneCurves(nullptr, 3, c);
-    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, qel::kGridNodes, 3, 3, grid.data());
+    cmsStage* clut = cmsStageAllocCLut16bit(nullptr, static_cast<cmsUInt32Number>(nodes), 3, 3, grid.data());
     cmsStage* b = cmsStageAllocToneCurves(nullptr, 3, nullptr);
     bool ok = a && clut && b;
     // The pipeline owns a stage once it is inserted.
@@ -153,6 +154,23 @@ bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* erro
         curves[c] = curve16(v);
     }
     if (!writeMatrixShaper(h.get(), fit.m, curves)) return say(error, "LittleCMS could not write the matrix and curves");
+    return saveProfile(h.get(), out, error);
+}
+
+bool scannerTableProfile(const SmoothTable& table, Bytes* out, std::string* error, ProfileLabel label) {
+    ProfilePtr h = newProfile(cmsSigInputClass, cmsSigRgbData, cmsSigLabData, label,
+                              "scanner input profile (shaper curves and a smooth CIELAB table fitted on the target)");
+    if (!h || !writeWhite(h.get(), kTargetWhite)) return say(error, "LittleCMS could not start the profile");
+    std::array<CurvePtr, 3> curves;
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> v(sm::kLevels);
+        for (int n = 0; n < sm::kLevels; ++n) v[n] = smoothTableAxis(table.base, c, n);
+        curves[c] = curve16(v);
+    }
+    std::vector<cmsUInt16Number> grid(3 * table.lab.size());
+    for (std::size_t i = 0; i < table.lab.size(); ++i) encodeLab(label.version, table.lab[i], &grid[3 * i]);
+    if (!writeCurvesAndGrid(h.get(), curves, grid, table.nodes) || !shareTableWithAllIntents(h.get()))
+        return say(error, "LittleCMS could not write the A2B0 table");
     return saveProfile(h.get(), out, error);
 }
 

@@ -5,6 +5,9 @@
 //     17 x 17 x 17 CIELAB grid as the table;
 //   - scanner shaper-matrix profile (CIEXYZ PCS): per-channel shapers and a
 //     3x3 matrix fitted together on the 130 target patches;
+//   - scanner smooth-table profile (CIELAB PCS): the fitted shapers (their
+//     cube roots) as A-curves and a small CIELAB grid fitted on the patches
+//     with a smoothness penalty (smooth_table_fit.h);
 //   - device link (RGB to RGB) from a lookup correction block: its input
 //     curves and its grid;
 //   - monitor profile (CIEXYZ PCS): the colorants of the phosphors and the
@@ -28,6 +31,7 @@
 #include "colour_maths.h"
 #include "icc_tags.h"
 #include "shaper_matrix_fit.h"
+#include "smooth_table_fit.h"
 #include "target_patches.h"
 
 namespace aucal::icc {
@@ -41,6 +45,9 @@ bool scannerLutProfile(const std::vector<float>& model, Bytes* out, std::string*
 
 // The fitted shapers (tabulated at the 256 levels) and matrix.
 bool scannerMatrixProfile(const ShaperMatrix& fit, Bytes* out, std::string* error, ProfileLabel label = {});
+
+// The table's axes (tabulated at the 256 levels) and its grid, in A2B0 (shared by A2B1 and A2B2).
+bool scannerTableProfile(const SmoothTable& table, Bytes* out, std::string* error, ProfileLabel label = {});
 
 // block: a LutCorrectionBlock as the engine wrote it (at least 15507 bytes).
 bool deviceLinkProfile(const std::vector<std::uint8_t>& block, Bytes* out, std::string* error, ProfileLabel label = {});

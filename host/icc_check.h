@@ -97,6 +97,8 @@ struct ProfileFigures {
     std::vector<std::string> lines;   // check figures, one sentence each
     bool withinTolerance = true;      // structure and figures within the stated tolerances
     std::string failure;              // when not: what is outside, one sentence
+    std::vector<double> heldOut;      // profiles fitted on the patches: each patch's cross-validated CIEDE2000
+    std::string recommendation;       // for the recommended scanner profile: why, one sentence; else empty
     Bytes bytes;                      // the profile
 };
 

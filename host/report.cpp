@@ -195,6 +195,7 @@ figure{margin:0;max-width:100%}figcaption{font-size:12px;color:#555}svg,img{max-
           << (p.structure.empty() ? std::string("read back, tags, profile ID and round trip: passed")
                                   : "read back failed: " + escape(p.structure));
         for (const auto& line : p.lines) s << "<br>" << escape(line);
+        if (!p.recommendation.empty()) s << "<br><strong>" << escape(p.recommendation) << "</strong>";
         if (!p.withinTolerance) s << "<br><strong>outside the stated tolerance</strong>";
         s << "</li>";
     }

@@ -73,19 +73,6 @@ double robustCost(const ShaperMatrix& fit, const std::vector<std::array<double, 
     return std::isfinite(sum) ? sum : 1e300;
 }
 
-// A patch with a channel at either end of the scale, or a saturated colour
-// with a channel down at the darkest level any patch has while another is
-// well above it, was clipped by the scanner: its levels do not say its colour.
-bool clipped(const std::array<double, 3>& rgb, const std::array<double, 3>& darkest) {
-    bool atFloor = false, lifted = false;
-    for (int c = 0; c < 3; ++c) {
-        if (rgb[c] < 0.5 || rgb[c] > 254.5) return true;
-        atFloor = atFloor || rgb[c] <= darkest[c] + 1.0;
-        lifted = lifted || rgb[c] > darkest[c] + 20.0;
-    }
-    return atFloor && lifted;
-}
-
 // Nelder-Mead simplex search over the shaper parameters; the matrix is solved
 // for each trial.
 Parameters minimise(const std::function<double(const Parameters&)>& cost, Parameters start) {
@@ -142,6 +129,34 @@ Parameters minimise(const std::function<double(const Parameters&)>& cost, Parame
 
 }  // namespace
 
+// A patch with a channel at either end of the scale, or a saturated colour
+// with a channel down at the darkest level any patch has while another is
+// well above it, was clipped by the scanner: its levels do not say its colour.
+namespace {
+bool clippedLevels(const std::array<double, 3>& rgb, const std::array<double, 3>& darkest) {
+    bool atFloor = false, lifted = false;
+    for (int c = 0; c < 3; ++c) {
+        if (rgb[c] < 0.5 || rgb[c] > 254.5) return true;
+        atFloor = atFloor || rgb[c] <= darkest[c] + 1.0;
+        lifted = lifted || rgb[c] > darkest[c] + 20.0;
+    }
+    return atFloor && lifted;
+}
+}  // namespace
+
+PatchSet unclippedPatches(const PatchSet& patches) {
+    std::array<double, 3> darkest{255, 255, 255};
+    for (const auto& levels : patches.rgb)
+        for (int c = 0; c < 3; ++c) darkest[c] = std::min(darkest[c], levels[c]);
+    PatchSet kept;
+    for (std::size_t p = 0; p < patches.rgb.size() && p < patches.xyz.size(); ++p)
+        if (!clippedLevels(patches.rgb[p], darkest)) {
+            kept.rgb.push_back(patches.rgb[p]);
+            kept.xyz.push_back(patches.xyz[p]);
+        }
+    return kept;
+}
+
 double shaperValue(const ShaperMatrix& fit, int c, double level) {
     const double u = (level - fit.black[c]) / (255.0 - fit.black[c]);
     return u > 0 ? std::pow(std::min(u, 1.0), fit.gamma[c]) : 0.0;
@@ -158,16 +173,10 @@ bool fitShaperMatrix(const PatchSet& patches, ShaperMatrix* fit, std::string* er
     };
     if (patches.rgb.size() != patches.xyz.size() || patches.rgb.size() < 6)
         return say("the shaper-matrix fit needs patches with both scanner and reference colours");
-    std::array<double, 3> darkest{255, 255, 255};
-    for (const auto& levels : patches.rgb)
-        for (int c = 0; c < 3; ++c) darkest[c] = std::min(darkest[c], levels[c]);
-    std::vector<std::array<double, 3>> rgb;
+    const PatchSet kept = unclippedPatches(patches);
+    const std::vector<std::array<double, 3>>& rgb = kept.rgb;
     std::vector<Xyz3> target;
-    for (std::size_t p = 0; p < patches.rgb.size(); ++p)
-        if (!clipped(patches.rgb[p], darkest)) {
-            rgb.push_back(patches.rgb[p]);
-            target.push_back(pcsXyzFromReference(patches.xyz[p]));
-        }
+    for (const Xyz3& xyz : kept.xyz) target.push_back(pcsXyzFromReference(xyz));
     if (rgb.size() < 6) return say("the shaper-matrix fit needs patches that the scanner did not clip");
     auto cost = [&](const Parameters& p) {
         if (!plausible(p)) return 1e300;

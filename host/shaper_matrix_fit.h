@@ -33,8 +33,15 @@ double shaperValue(const ShaperMatrix& fit, int channel, double level);
 // PCS XYZ of scanner levels.
 Xyz3 shaperMatrixXyz(const ShaperMatrix& fit, const std::array<double, 3>& levels);
 
+// The patches whose levels say their colour: a patch with a channel at
+// either end of the scale, or a saturated colour with a channel down at the
+// darkest level any patch has while another is well above it, was clipped by
+// the scanner and is left out.
+PatchSet unclippedPatches(const PatchSet& patches);
+
 // Fits shapers and matrix on the patches (scanner levels and reference XYZ),
-// minimising the CIE76 difference in PCS CIELAB; false with a sentence when
+// minimising the CIE76 difference in PCS CIELAB over the
+// unclipped patches; false with a sentence when
 // the patches do not determine a matrix.
 bool fitShaperMatrix(const PatchSet& patches, ShaperMatrix* fit, std::string* error);
 

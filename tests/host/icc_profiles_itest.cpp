@@ -62,10 +62,15 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
               0);
     CliRun scanner = runAucal("icc --model " + at("s.mdl") + " --image " + at("it8.tga") + " --reference " +
                               at("ref.txt") + " --output " + at("s.icc") + " --shaper-matrix " + at("m.icc") +
-                              " --check");
+                              " --table " + at("t.icc") + " --check");
     ASSERT_EQ(scanner.status, 0) << scanner.output;
     EXPECT_EQ(scanner.output.find("failed"), std::string::npos) << scanner.output;
     EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the model grid"), std::string::npos);
+    EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the fitted table"), std::string::npos);
+    // One of the two fitted profiles is recommended, by its held-out figures.
+    const std::size_t recommended = scanner.output.find(": recommended for scans:");
+    ASSERT_NE(recommended, std::string::npos) << scanner.output;
+    EXPECT_NE(scanner.output.find("held out mean / 95th percentile", recommended), std::string::npos);
 
     ASSERT_EQ(runAucal("-q monitor --model " + at("s.mdl") + " --levels 186 150 200 --output " + at("mon.blk")).status, 0);
     CliRun monitor = runAucal("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
@@ -87,15 +92,16 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     CliRun link = runAucal("icc --block " + at("p.blk") + " --output " + at("link.icc") + " --check");
     ASSERT_EQ(link.status, 0) << link.output;
     EXPECT_NE(link.output.find("against CorrectImage"), std::string::npos) << link.output;
-    for (const char* f : {"s.icc", "m.icc", "mon.icc", "link.icc"}) EXPECT_TRUE(std::filesystem::exists(at(f))) << f;
+    for (const char* f : {"s.icc", "m.icc", "t.icc", "mon.icc", "link.icc"}) EXPECT_TRUE(std::filesystem::exists(at(f))) << f;
 }
 
-TEST(IccCli, DemoWritesTheFourProfilesAndReportsThem) {
+TEST(IccCli, DemoWritesItsProfilesAndReportsThem) {
     testsupport::TempDir dir;
     const CliRun demo = runAucal("-q demo --out " + dir.file("demo"));
     ASSERT_EQ(demo.status, 0) << demo.output;
     const std::pair<const char*, icc::ProfileKind> profiles[] = {{"scanner.icc", icc::ProfileKind::ScannerLut},
                                                                  {"scanner-matrix.icc", icc::ProfileKind::ScannerMatrix},
+                                                                 {"scanner-table.icc", icc::ProfileKind::ScannerLut},
                                                                  {"printer-link.icc", icc::ProfileKind::DeviceLink},
                                                                  {"monitor.icc", icc::ProfileKind::Monitor}};
     const std::vector<std::uint8_t> html = testsupport::readFile(dir.file("demo/report.html"));
@@ -109,6 +115,7 @@ TEST(IccCli, DemoWritesTheFourProfilesAndReportsThem) {
     }
     EXPECT_EQ(profilesSection.find("outside the stated tolerance"), std::string::npos);
     EXPECT_NE(profilesSection.find("against CorrectImage"), std::string::npos);
+    EXPECT_NE(profilesSection.find("recommended for scans"), std::string::npos);
 }
 
 TEST(IccCli, RefusesWhatItCannotProfile) {

@@ -192,6 +192,18 @@ TEST(IccShaperMatrix, FitRecoversTheCurvesAndMatrixOfAMatrixLikeScanner) {
         const Prediction own = [&](const std::array<double, 3>& levels) { return pcsLab(shaperMatrixXyz(fit, levels)); };
         ASSERT_TRUE(checkInputProfile(profile, own, syntheticModel(), patches, &check, &error)) << error;
         EXPECT_LT(check.againstSource.max, kSourceToleranceDe2000);
+        // The smooth table on the same scanner reproduces its patches, and
+        // LittleCMS reads its profile as the fit does.
+        SmoothTable table;
+        ASSERT_TRUE(fitSmoothTableChosen(patches, 5, &table, &error)) << error;
+        const PatchSet kept = unclippedPatches(patches);
+        for (std::size_t p = 0; p < kept.rgb.size(); ++p)
+            EXPECT_LT(deltaE2000(smoothTableLab(table, kept.rgb[p]), pcsLab(pcsXyzFromReference(kept.xyz[p]))), 0.2) << p;
+        ASSERT_TRUE(scannerTableProfile(table, &profile, &error)) << error;
+        EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerLut), "");
+        const Prediction fitted = [&](const std::array<double, 3>& levels) { return smoothTableLab(table, levels); };
+        ASSERT_TRUE(checkInputProfile(profile, fitted, syntheticModel(), patches, &check, &error)) << error;
+        EXPECT_LT(check.againstSource.max, kSourceToleranceDe2000);
     }
     // Scanner levels without their reference colours leave nothing to fit.
     PatchSet levelsOnly = matrixScannerPatches({0, 0, 0}, {2.2, 2.2, 2.2}, rows[0].truth);
@@ -199,6 +211,39 @@ TEST(IccShaperMatrix, FitRecoversTheCurvesAndMatrixOfAMatrixLikeScanner) {
     ShaperMatrix fit;
     std::string error;
     EXPECT_FALSE(fitShaperMatrix(levelsOnly, &fit, &error));
+}
+
+TEST(IccSmoothTable, PenaltyKeepsColoursBetweenThePatchesOnTheScanner) {
+    // A matrix-like scanner whose patches carry a measuring error of +-1.5
+    // CIELAB L* (alternating): a table that follows every patch swings
+    // between them; the penalty keeps colours that are not patches near the
+    // scanner's own smooth response.
+    const Matrix3 truth{{{0.45, 0.33, 0.18}, {0.22, 0.70, 0.08}, {0.02, 0.12, 0.70}}};
+    PatchSet patches = matrixScannerPatches({3, 3, 3}, {2.2, 2.2, 2.2}, truth);
+    const Matrix3 back = bradford(kD50, kTargetWhite);
+    for (std::size_t p = 0; p < patches.xyz.size(); ++p) {
+        Lab3 lab = pcsLab(pcsXyzFromReference(patches.xyz[p]));
+        lab[0] += p % 2 ? 1.5 : -1.5;
+        patches.xyz[p] = applyMatrix(back, xyzFromLab(lab, kD50));
+    }
+    // Mean CIE76 error against the scanner at 200 colours that are not patches.
+    auto meanBetween = [&](double smoothness) {
+        SmoothTable table;
+        std::string error;
+        EXPECT_TRUE(fitSmoothTable(patches, smoothness, &table, &error)) << error;
+        double mean = 0;
+        for (int n = 0; n < 200; ++n) {
+            const Xyz3 lin{0.05 + 0.9 * ((n * 29) % 83) / 82.0, 0.05 + 0.9 * ((n * 61) % 79) / 78.0,
+                           0.05 + 0.9 * ((n * 17) % 73) / 72.0};
+            std::array<double, 3> rgb;
+            for (int c = 0; c < 3; ++c) rgb[c] = 3 + 252 * std::pow(lin[c], 1 / 2.2);
+            mean += deltaE76(smoothTableLab(table, rgb), pcsLab(applyMatrix(truth, lin))) / 200;
+        }
+        return mean;
+    };
+    const double loose = meanBetween(smoothnessCandidates().front()), stiff = meanBetween(smoothnessCandidates().back());
+    EXPECT_LT(stiff, 0.5);
+    EXPECT_LT(stiff, loose);
 }
 
 TEST(IccCrossValidation, HeldOutErrorIsTheErrorOfThePatchLeftOut) {

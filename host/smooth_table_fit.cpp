@@ -1,0 +1,217 @@
+#include "smooth_table_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace aucal::icc {
+
+namespace {
+
+// A point's four grid entries and weights, as tetrahedral interpolation
+// reads them: the cell's corner, then one step along the axis with the
+// largest fraction, then the next, then the far corner.
+struct Tetrahedron {
+    std::array<int, 4> entry{};
+    std::array<double, 4> weight{};
+};
+
+Tetrahedron tetrahedron(int nodes, const std::array<double, 3>& axis) {
+    std::array<int, 3> cell{};
+    std::array<double, 3> fraction{};
+    for (int c = 0; c < 3; ++c) {
+        const double x = std::clamp(axis[c], 0.0, 1.0) * (nodes - 1);
+        cell[c] = std::min(static_cast<int>(x), nodes - 2);
+        fraction[c] = x - cell[c];
+    }
+    std::array<int, 3> order{0, 1, 2};
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return fraction[a] > fraction[b]; });
+    const std::array<int, 3> stride{nodes * nodes, nodes, 1};
+    Tetrahedron t;
+    t.entry[0] = cell[0] * stride[0] + cell[1] * stride[1] + cell[2] * stride[2];
+    t.weight[0] = 1 - fraction[order[0]];
+    for (int k = 0; k < 3; ++k) {
+        t.entry[k + 1] = t.entry[k] + stride[order[k]];
+        t.weight[k + 1] = fraction[order[k]] - (k < 2 ? fraction[order[k + 1]] : 0.0);
+    }
+    return t;
+}
+
+// A symmetric positive definite band matrix (entries within `band` of the
+// diagonal), factored in place by Cholesky: a grid's normal equations touch
+// only neighbouring nodes, so n^3 unknowns cost n^3 band^2 rather than n^9.
+class BandSystem {
+public:
+    BandSystem(int size, int band) : n_(size), b_(band), a_(static_cast<std::size_t>(size) * (band + 1), 0.0) {}
+    void add(int i, int j, double v) {  // A(i, j) and A(j, i) together
+        if (i < j) std::swap(i, j);
+        at(i, j) += v;
+    }
+    bool factor() {
+        for (int i = 0; i < n_; ++i)
+            for (int j = std::max(0, i - b_); j <= i; ++j) {
+                double s = at(i, j);
+                for (int k = std::max(0, i - b_); k < j; ++k) s -= at(i, k) * at(j, k);
+                if (i == j) {
+                    if (!(s > 0)) return false;
+                    at(i, i) = std::sqrt(s);
+                } else {
+                    at(i, j) = s / at(j, j);
+                }
+            }
+        return true;
+    }
+    void solve(std::vector<double>* x) const {  // after factor(): x = A^-1 x
+        std::vector<double>& v = *x;
+        for (int i = 0; i < n_; ++i) {
+            for (int k = std::max(0, i - b_); k < i; ++k) v[i] -= at(i, k) * v[k];
+            v[i] /= at(i, i);
+        }
+        for (int i = n_ - 1; i >= 0; --i) {
+            for (int k = i + 1; k <= std::min(n_ - 1, i + b_); ++k) v[i] -= at(k, i) * v[k];
+            v[i] /= at(i, i);
+        }
+    }
+
+private:
+    double& at(int i, int j) { return a_[static_cast<std::size_t>(i) * (b_ + 1) + (i - j)]; }
+    double at(int i, int j) const { return a_[static_cast<std::size_t>(i) * (b_ + 1) + (i - j)]; }
+    int n_, b_;
+    std::vector<double> a_;
+};
+
+// Adds weight (d . x)^2 for a difference d over entries: its outer product.
+void addDifference(BandSystem* s, const std::vector<std::pair<int, double>>& d, double weight) {
+    for (const auto& [i, u] : d)
+        for (const auto& [j, v] : d)
+            if (i >= j) s->add(i, j, weight * u * v);
+}
+
+Lab3 clampToEncoding(Lab3 lab) {
+    lab[0] = std::clamp(lab[0], 0.0, 100.0);
+    for (int c = 1; c < 3; ++c) lab[c] = std::clamp(lab[c], -128.0, 127.0);
+    return lab;
+}
+
+// weight |table(point) - target|^2 for a point read through tetrahedron t:
+// the departures from `start` are the unknowns.
+void addSample(BandSystem* s, std::array<std::vector<double>, 3>* rhs, const std::vector<Lab3>& start,
+               const Tetrahedron& t, const Lab3& target, double weight) {
+    Lab3 fromStart{0, 0, 0};
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c) fromStart[c] += t.weight[k] * start[t.entry[k]][c];
+    std::vector<std::pair<int, double>> d;
+    for (int k = 0; k < 4; ++k) {
+        d.push_back({t.entry[k], t.weight[k]});
+        for (int c = 0; c < 3; ++c) (*rhs)[c][t.entry[k]] += weight * t.weight[k] * (target[c] - fromStart[c]);
+    }
+    addDifference(s, d, weight);
+}
+
+// A departure every node pays for even where no patch and no curvature
+// constrains it (squared CIELAB units): it keeps the corners the patches do
+// not reach at the matrix's colour instead of leaving them undetermined.
+constexpr double kRidge = 1e-4;
+
+// The grid on the given shaper-matrix: node = matrix colour + departure,
+// the departures solving
+//   sum over patches |table(patch) - reference|^2
+//   + smoothness * sum |second differences of the departures|^2 + ridge |departures|^2.
+bool solveGrid(const PatchSet& kept, const ShaperMatrix& base, int nodes, double smoothness, SmoothTable* out) {
+    const int n = nodes, size = n * n * n;
+    std::vector<Lab3> start(size);
+    for (int i = 0; i < size; ++i) {
+        const int idx[3] = {i / (n * n), (i / n) % n, i % n};
+        Xyz3 shaped;
+        for (int c = 0; c < 3; ++c) shaped[c] = std::pow(static_cast<double>(idx[c]) / (n - 1), 3.0);
+        start[i] = clampToEncoding(pcsLab(applyMatrix(base.m, shaped)));
+    }
+    // A second difference along red spans 2 n^2 entries.
+    BandSystem system(size, 2 * n * n);
+    std::array<std::vector<double>, 3> rhs;
+    for (auto& r : rhs) r.assign(size, 0.0);
+    for (std::size_t p = 0; p < kept.rgb.size(); ++p) {
+        std::array<double, 3> axis;
+        for (int c = 0; c < 3; ++c) axis[c] = smoothTableAxis(base, c, kept.rgb[p][c]);
+        addSample(&system, &rhs, start, tetrahedron(n, axis), pcsLab(pcsXyzFromReference(kept.xyz[p])), 1.0);
+    }
+    const std::array<int, 3> stride{n * n, n, 1};
+    for (int i = 0; i < size; ++i) {
+        const int idx[3] = {i / (n * n), (i / n) % n, i % n};
+        system.add(i, i, kRidge);
+        for (int a = 0; a < 3; ++a) {
+            if (idx[a] > 0 && idx[a] < n - 1)
+                addDifference(&system, {{i - stride[a], 1.0}, {i, -2.0}, {i + stride[a], 1.0}}, smoothness);
+            // The twist between two axes, so that a cross term is not free either.
+            for (int b = a + 1; b < 3; ++b)
+                if (idx[a] < n - 1 && idx[b] < n - 1)
+                    addDifference(&system,
+                                  {{i, 1.0}, {i + stride[a], -1.0}, {i + stride[b], -1.0}, {i + stride[a] + stride[b], 1.0}},
+                                  2.0 * smoothness);
+        }
+    }
+    if (!system.factor()) return false;
+    for (auto& r : rhs) system.solve(&r);
+    out->base = base;
+    out->nodes = n;
+    out->smoothness = smoothness;
+    out->lab.resize(size);
+    for (int i = 0; i < size; ++i)
+        out->lab[i] = clampToEncoding({start[i][0] + rhs[0][i], start[i][1] + rhs[1][i], start[i][2] + rhs[2][i]});
+    return true;
+}
+
+}  // namespace
+
+const std::vector<double>& smoothnessCandidates() {
+    static const std::vector<double> weights{0.01, 0.03, 0.1, 0.3, 1.0, 3.0, 10.0, 30.0, 100.0};
+    return weights;
+}
+
+double smoothTableAxis(const ShaperMatrix& base, int channel, double level) {
+    return std::cbrt(shaperValue(base, channel, level));
+}
+
+Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels) {
+    std::array<double, 3> axis;
+    for (int c = 0; c < 3; ++c) axis[c] = smoothTableAxis(table.base, c, levels[c]);
+    const Tetrahedron t = tetrahedron(table.nodes, axis);
+    Lab3 lab{0, 0, 0};
+    for (int k = 0; k < 4; ++k)
+        for (int c = 0; c < 3; ++c) lab[c] += t.weight[k] * table.lab[t.entry[k]][c];
+    return lab;
+}
+
+bool fitSmoothTable(const PatchSet& patches, double smoothness, SmoothTable* table, std::string* error) {
+    ShaperMatrix base;
+    if (!fitShaperMatrix(patches, &base, error)) return false;
+    if (solveGrid(unclippedPatches(patches), base, kSmoothTableNodes, smoothness, table)) return true;
+    if (error) *error = "the smooth table's equations have no single solution";
+    return false;
+}
+
+bool fitSmoothTableChosen(const PatchSet& patches, int folds, SmoothTable* table, std::string* error) {
+    ShaperMatrix base;
+    if (!fitShaperMatrix(patches, &base, error)) return false;
+    double bestWeight = -1, bestMean = 0;
+    for (double weight : smoothnessCandidates()) {
+        const Predictor predictor = [&](const PatchSet& training, Prediction* predict) {
+            auto fitted = std::make_shared<SmoothTable>();
+            if (!solveGrid(unclippedPatches(training), base, kSmoothTableNodes, weight, fitted.get())) return false;
+            *predict = [fitted](const std::array<double, 3>& levels) { return smoothTableLab(*fitted, levels); };
+            return true;
+        };
+        std::vector<double> heldOut;
+        if (!crossValidate(unclippedPatches(patches), folds, predictor, &heldOut)) continue;
+        const double mean = deFigures(heldOut).mean;
+        if (bestWeight < 0 || mean < bestMean) {
+            bestWeight = weight;
+            bestMean = mean;
+        }
+    }
+    if (bestWeight >= 0 && solveGrid(unclippedPatches(patches), base, kSmoothTableNodes, bestWeight, table)) return true;
+    if (error) *error = "the smooth table's equations have no single solution";
+    return false;
+}
+
+}  // namespace aucal::icc
