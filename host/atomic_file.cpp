@@ -2,14 +2,11 @@
 
 #include "cancellation.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <vector>
+
+#include "platform/host_system.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -17,24 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string reason(int error) { return std::strerror(error); }
-
-// A new file gets the mode the user's umask gives; a replaced one keeps its own.
-mode_t modeFor(const std::string& finalPath) {
-    struct stat st;
-    if (::stat(finalPath.c_str(), &st) == 0) return st.st_mode & 07777;
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
-}
-
-bool syncPath(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
+std::string reason() { return pfHostErrorText(); }
 
 }  // namespace
 
@@ -45,48 +25,46 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    pfHostClose(fd_);
+    fd_ = PF_HOST_NO_FILE;
+    if (!temporary_.empty()) pfHostRemoveFile(temporary_.c_str());
     temporary_.clear();
     releaseTemporaryFile(slot_);
     slot_ = -1;
 }
 
 bool AtomicFile::create(std::string* error) {
-    const fs::path target(final_);
+    const fs::path target = utf8Path(final_);
     const fs::path folder = target.parent_path();
     std::error_code ec;
     if (!folder.empty()) {
         fs::create_directories(folder, ec);
         if (ec) {
-            *error = "cannot create the folder " + folder.string() + " for " + final_ + ": " + ec.message();
+            *error = "cannot create the folder " + utf8String(folder) + " for " + final_ + ": " + ec.message();
             return false;
         }
     }
-    const std::string extension = target.extension().string();
+    const std::string extension = utf8String(target.extension());
     std::string leaf(".");
-    leaf.append(target.stem().string()).append(".aucal-XXXXXX").append(extension);
-    const std::string pattern = (folder / leaf).string();
+    leaf.append(utf8String(target.stem())).append(".aucal-XXXXXX").append(extension);
+    const std::string pattern = utf8String(folder / utf8Path(leaf));
     std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.size() + 1);
-    fd_ = ::mkstemps(name.data(), static_cast<int>(extension.size()));
-    if (fd_ < 0) {
-        *error = "cannot write " + final_ + ": " + reason(errno);
+    fd_ = pfHostCreateUniqueFile(name.data(), static_cast<int>(extension.size()), final_.c_str());
+    if (fd_ == PF_HOST_NO_FILE) {
+        *error = "cannot write " + final_ + ": " + reason();
         return false;
     }
     temporary_ = name.data();
     slot_ = registerTemporaryFile(temporary_);
-    ::fchmod(fd_, modeFor(final_));
     return true;
 }
 
 bool AtomicFile::write(const void* data, std::size_t size, std::string* error) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
-        const ssize_t n = ::write(fd_, p, size);
-        if (n < 0 && errno == EINTR) continue;
+        const long n = pfHostWrite(fd_, p, size);
         if (n <= 0) {
-            *error = "cannot write " + final_ + ": " + reason(n < 0 ? errno : ENOSPC);
+            *error = "cannot write " + final_ + ": " + reason();
             discard();
             return false;
         }
@@ -97,14 +75,7 @@ bool AtomicFile::write(const void* data, std::size_t size, std::string* error) {
 }
 
 void AtomicFile::startWriteback() {
-#ifdef __linux__
-    constexpr long long kStep = 8ll << 20;
-    struct stat st;
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size - writtenBack_ < kStep) return;
-    // Asynchronous: it starts the writing of the dirty pages and returns.
-    ::sync_file_range(fd_, writtenBack_, st.st_size - writtenBack_, SYNC_FILE_RANGE_WRITE);
-    writtenBack_ = st.st_size;
-#endif
+    if (fd_ != PF_HOST_NO_FILE) writtenBack_ = pfHostStartWriteback(fd_, writtenBack_);
 }
 
 bool AtomicFile::commit(std::string* error) {
@@ -116,15 +87,15 @@ bool AtomicFile::commit(std::string* error) {
     // removes the temporary file while the exception unwinds.
     throwIfCancelled();
     // A writer that took the path may have replaced the file: sync by name.
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!syncPath(temporary_, O_RDONLY)) {
-        *error = "cannot write " + final_ + ": " + reason(errno);
+    pfHostClose(fd_);
+    fd_ = PF_HOST_NO_FILE;
+    if (!pfHostSyncPath(temporary_.c_str(), 0)) {
+        *error = "cannot write " + final_ + ": " + reason();
         discard();
         return false;
     }
-    if (::rename(temporary_.c_str(), final_.c_str()) != 0) {
-        *error = "cannot write " + final_ + ": " + reason(errno);
+    if (!pfHostReplaceFile(temporary_.c_str(), final_.c_str())) {
+        *error = "cannot write " + final_ + ": " + reason();
         discard();
         return false;
     }
@@ -133,8 +104,8 @@ bool AtomicFile::commit(std::string* error) {
     releaseTemporaryFile(slot_);
     slot_ = -1;
     // The rename itself reaches the disk with the folder.
-    const fs::path folder = fs::path(final_).parent_path();
-    syncPath(folder.empty() ? "." : folder.string(), O_RDONLY | O_DIRECTORY);
+    const fs::path folder = utf8Path(final_).parent_path();
+    pfHostSyncPath(folder.empty() ? "." : utf8String(folder).c_str(), 1);
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/host_system.h"
+
 namespace aucal {
 
 class AtomicFile {
@@ -31,7 +33,7 @@ public:
     bool write(const void* data, std::size_t size, std::string* error);
     // While a writer fills the temporary file: has the system start writing
     // what it holds to the disk (every 8 MiB more), so that commit's flush
-    // waits for the last part only. Linux only; elsewhere nothing. Safe on
+    // waits for the last part only (pfHostStartWriteback: Linux only). Safe on
     // another thread than create's and commit's, not at the same time as
     // them.
     void startWriteback();
@@ -44,7 +46,7 @@ private:
     void discard();
     std::string final_;
     std::string temporary_;
-    int fd_ = -1;
+    PfHostFile fd_ = PF_HOST_NO_FILE;
     long long writtenBack_ = 0;  // bytes whose writing startWriteback has started
     int slot_ = -1;  // in the table the second signal clears
     bool committed_ = false;

@@ -1,15 +1,18 @@
 #include "cancellation.h"
 
-#include <unistd.h>
-
 #include <csignal>
 #include <cstring>
+
+#include "platform/host_system.h"
 
 namespace aucal {
 
 namespace {
 
+// The stop request as a POSIX signal number (on Windows, the number the
+// console event stands for: 2 for Ctrl-C).
 volatile std::sig_atomic_t g_signal = 0;
+constexpr int kInterrupt = 2;
 
 // Paths kept as fixed arrays so that the handler can read them without
 // allocating; a slot is in use while its first byte is not zero.
@@ -23,8 +26,8 @@ void onSignal(int signal) {
         return;
     }
     for (auto& path : g_temporary)
-        if (path[0] != '\0') ::unlink(path);
-    ::_exit(128 + g_signal);
+        if (path[0] != '\0') pfHostRemoveFile(path);
+    pfHostExitNow(128 + g_signal);
 }
 
 }  // namespace
@@ -33,10 +36,7 @@ void installCancelHandlers() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
+    pfHostOnStop(onSignal);
 }
 
 bool cancelled() { return g_signal != 0; }
@@ -45,7 +45,7 @@ void throwIfCancelled() {
     if (cancelled()) throw Cancelled();
 }
 
-int cancelledExitStatus() { return 128 + (g_signal != 0 ? static_cast<int>(g_signal) : SIGINT); }
+int cancelledExitStatus() { return 128 + (g_signal != 0 ? static_cast<int>(g_signal) : kInterrupt); }
 
 void clearCancel() { g_signal = 0; }
 

@@ -1,4 +1,6 @@
-// Stopping a step cleanly on SIGINT, SIGTERM or SIGHUP.
+// Stopping a step cleanly on SIGINT, SIGTERM or SIGHUP (on Windows: Ctrl-C or
+// Ctrl-Break, closing the console, logoff or shutdown, which the platform
+// layer reports as the signals they stand for: 2, 1 and 15).
 //
 // The first signal only sets a flag; every long step looks at it at its safe
 // points (between files of a batch, between strips or rows of a correction or

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <numbers>
 
 #include "atomic_file.h"
 #include "cancellation.h"
@@ -87,7 +88,8 @@ void printerFigures(const std::vector<float>& model, const std::vector<std::uint
                 const printsim::Lab p = gamut.printLab(r * 255.0 / 24, g * 255.0 / 24, b * 255.0 / 24);
                 if (std::fabs(p.l - kLightness) > 3) continue;
                 const double h = std::atan2(p.b, p.a);
-                const int bin = std::clamp(static_cast<int>((h + M_PI) / (2 * M_PI) * kBins), 0, kBins - 1);
+                const int bin =
+                    std::clamp(static_cast<int>((h + std::numbers::pi) / (2 * std::numbers::pi) * kBins), 0, kBins - 1);
                 const double c = std::hypot(p.a, p.b);
                 if (c > chroma[bin]) {
                     chroma[bin] = c;

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include <unistd.h>
-
 #include "command_registry.h"
 #include "atomic_file.h"
 #include "cancellation.h"
@@ -17,7 +15,7 @@
 #include "install.h"
 #include "option_checks.h"
 #include "it8_target/virtual_it8.h"
-#include "platform/desktop_posix.h"
+#include "platform/host_desktop.h"
 #include "platform/library.h"
 #include "progress.h"
 #include "scan_driver.h"
@@ -34,7 +32,7 @@ struct MessageBoxes {
     int shown = 0;
 };
 
-int onMessageBox(void* context, PfWindow, const char* text, const char* title, uint32_t) {
+int onMessageBox(void* context, const char* text, const char* title) {
     auto* boxes = static_cast<MessageBoxes*>(context);
     ++boxes->shown;
     std::fprintf(stderr, "[%s] %s\n", driverTextToUtf8(title != nullptr ? title : "", boxes->language).c_str(),
@@ -44,16 +42,19 @@ int onMessageBox(void* context, PfWindow, const char* text, const char* title, u
 
 // A private Windows folder for one simulated scan, removed afterwards, so
 // that scans running side by side never share (and overwrite) one installed
-// simulated library and scenario.
+// simulated library and scenario. Where the drivers read the system's
+// Windows directory themselves (Windows), it is that one, and stays.
 class PrivateWindowsFolder {
 public:
     PrivateWindowsFolder() {
-        char name[] = "/tmp/aucal-win-XXXXXX";  // short enough for every driver
-        if (::mkdtemp(name) != nullptr) path_ = name;
+        char name[4096];
+        const int made = pfHostPrivateWindowsDirectory(name, sizeof name);
+        if (made >= 0) path_ = name;
+        owned_ = made == 1;
     }
     ~PrivateWindowsFolder() {
         std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+        if (owned_) std::filesystem::remove_all(path_, ec);
     }
     PrivateWindowsFolder(const PrivateWindowsFolder&) = delete;
     PrivateWindowsFolder& operator=(const PrivateWindowsFolder&) = delete;
@@ -61,6 +62,7 @@ public:
 
 private:
     std::string path_;
+    bool owned_ = false;
 };
 
 sim::Dialect dialectOf(const std::string& driver) {
@@ -110,11 +112,15 @@ constexpr std::size_t kA3WindowsDirectoryMost = 37;
 
 namespace {
 std::string sharedTemporaryWindowsDirectory() {
-    return "/tmp/aucal-windows-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    return "/tmp/aucal-windows-" + std::to_string(pfHostUserId());
 }
 }  // namespace
 
 std::string defaultWindowsDirectory() {
+    // Where the drivers read the system's Windows directory themselves.
+    char system[4096];
+    if (const std::size_t n = pfHostSystemWindowsDirectory(system, sizeof system); n > 0 && n < sizeof system)
+        return system;
     if (const char* w = std::getenv("AUCAL_WINDIR"); w != nullptr && *w != '\0') return w;
     // In the build tree: windows/ beside the libraries' folder when its path is
     // short enough for every driver. Otherwise (and always for an installed
@@ -165,7 +171,7 @@ std::string installSimulatedScanner(const ScanOptions& o, const std::string& win
     scenario += "log = none\n";
     if (!sim::writeScenarioFile(folder, scenario)) return "cannot write the simulated scanner's scenario";
     // The simulated scanner's warm-up waits cost no real time.
-    pfdUseVirtualClock(1);
+    pfHostUseVirtualClock(1);
     return "";
 }
 
@@ -208,7 +214,9 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     std::error_code ec;
     fs::create_directories(windir, ec);
     if (ec) return fail("cannot create the Windows directory " + windir + ": " + ec.message());
-    pfdSetWindowsDirectory(windir.c_str());
+    if (!pfHostSetWindowsDirectory(windir.c_str()))
+        return fail("the drivers look for the pass-through library under the Windows directory " +
+                    defaultWindowsDirectory() + ", which cannot be moved to " + windir);
     if (o.simulated)
         if (std::string s = installSimulatedScanner(o, windir); !s.empty()) return fail(s);
 
@@ -233,10 +241,10 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     AtomicFile image(o.output);
     if (!image.create(&error)) return fail(error);
     const int32_t items[] = {1017};
-    PfWindow dialog = pfdCreateDialogWindow("aucal scan", items, 1);
+    PfWindow dialog = pfHostCreateDialogWindow("aucal scan", items, 1);
     setHostWindow(dialog);
     MessageBoxes boxes{o.language, 0};
-    pfdSetMessageBoxHandler(onMessageBox, &boxes);
+    pfHostSetMessageBoxHandler(onMessageBox, &boxes);
     int32_t result;
     {
         ProgressDisplay progress("scanning (" + o.driver + ")", common.quiet);
@@ -244,9 +252,9 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
                            reinterpret_cast<ScanProgressCallback>(&ProgressDisplay::callback),
                            static_cast<uint32_t>(o.type), static_cast<uint32_t>(o.language));
     }
-    pfdSetMessageBoxHandler(nullptr, nullptr);
+    pfHostSetMessageBoxHandler(nullptr, nullptr);
     setHostWindow(nullptr);
-    pfdDestroyWindow(dialog);
+    pfHostDestroyWindow(dialog);
     throwIfCancelled();
     if (!o.replay.empty()) {
         if (const std::string divergence = replayDivergence(windir, o.driver); !divergence.empty())

@@ -8,8 +8,8 @@
 
 namespace aucal {
 
-// The iconv name of a language block's code page.
-const char* driverCodePage(int language);
+// The Windows code page of a language block: 1252 or 950 (Big5).
+unsigned driverCodePage(int language);
 // text converted from that code page to UTF-8; a byte that does not convert
 // becomes U+FFFD.
 std::string driverTextToUtf8(const std::string& text, int language);

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "platform/host_system.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -15,13 +17,19 @@ void take(PfLibrary library, const char* name, F* slot) {
 }
 
 std::filesystem::path selfDirectory() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::current_path() : exe.parent_path();
+    char path[4096];
+    const std::size_t n = pfHostProgramPath(path, sizeof path);
+    return n == 0 || n >= sizeof path ? std::filesystem::current_path() : utf8Path(path).parent_path();
 }
 
-// The shared object of a library of the build: build/lib/lib<name>.so.
-std::string libraryPath(const std::string& name) { return libraryDirectory() + "/lib" + name + ".so"; }
+std::string libraryFileName(const std::string& name) {
+    char file[256];
+    pfHostLibraryFileName(name.c_str(), file, sizeof file);
+    return file;
+}
+
+// A library of the build: lib<name>.so on Linux, <name>.dll on Windows.
+std::string libraryPath(const std::string& name) { return libraryDirectory() + "/" + libraryFileName(name); }
 
 }  // namespace
 
@@ -55,15 +63,30 @@ bool EngineLibrary::load(const std::string& path, std::string* error) {
 
 std::string libraryDirectory() {
     if (const char* dir = std::getenv("AUCAL_LIBDIR"); dir != nullptr && *dir != '\0') return dir;
-    const std::filesystem::path lib = selfDirectory().parent_path() / "lib";
+    // Windows keeps the DLLs beside the program.
+    const std::filesystem::path self = selfDirectory();
+    const std::string engine = libraryFileName("qel_cms");
     std::error_code ec;
-    if (std::filesystem::exists(lib / "aucal" / "libqel_cms.so", ec)) return (lib / "aucal").string();
-    return lib.string();
+    if (std::filesystem::exists(self / engine, ec)) return utf8String(self);
+    const std::filesystem::path lib = self.parent_path() / "lib";
+    if (std::filesystem::exists(lib / "aucal" / engine, ec)) return utf8String(lib / "aucal");
+    return utf8String(lib);
 }
 
-bool librariesInBuildTree() { return std::filesystem::path(libraryDirectory()).filename() != "aucal"; }
+bool librariesInBuildTree() {
+    const std::string leaf = std::filesystem::path(libraryDirectory()).filename().string();
+    return leaf == "lib" || leaf == "bin";
+}
 
-std::string passThroughLibraryPath() { return libraryDirectory() + "/KASPI_SP.DLL"; }
+std::string passThroughLibraryPath() {
+    // The Windows zip keeps it in a folder of its own beside the DLLs' one.
+    const std::filesystem::path dir = utf8Path(libraryDirectory());
+    const std::filesystem::path apart = dir.parent_path() / "simulated-scanner" / "KASPI_SP.DLL";
+    std::error_code ec;
+    if (!std::filesystem::exists(dir / "KASPI_SP.DLL", ec) && std::filesystem::exists(apart, ec))
+        return utf8String(apart);
+    return libraryDirectory() + "/KASPI_SP.DLL";
+}
 
 std::string engineLibraryPath() { return libraryPath("qel_cms"); }
 

@@ -8,8 +8,13 @@
 #include "cancellation.h"
 #include "command_line.h"
 #include "command_registry.h"
+#include "platform/host_system.h"
 
 int main(int argc, char** argv) {
+    // Arguments, paths and console text in UTF-8 (Windows hands its own in
+    // UTF-16).
+    argv = pfHostArguments(argc, argv, &argc);
+    pfHostUtf8Console();
     aucal::installCancelHandlers();
     // Named, so that help shows "aucal" and not the path it was started by.
     CLI::App app{"aucal - scanner, monitor and printer calibration", "aucal"};

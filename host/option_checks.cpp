@@ -1,7 +1,6 @@
 #include "option_checks.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/host_system.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,11 +24,7 @@ std::string lower(std::string s) {
     return s;
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
+bool sameFile(const std::string& a, const std::string& b) { return pfHostSameFile(a.c_str(), b.c_str()) != 0; }
 
 std::string canonicalName(const std::string& path) {
     std::error_code ec;
@@ -149,9 +144,9 @@ std::string refusedTogether(const CLI::App& command, const std::string& a, const
 }
 
 std::string privateFolderRefusal(const std::string& path, const std::string& what) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return "";
-    if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    const int folder = pfHostPrivateFolder(path.c_str());
+    if (folder < 0) return "";
+    if (folder == 0)
         return what + " " + path + " is not a folder of yours that only you may write; give --windir";
     return "";
 }

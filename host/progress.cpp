@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include <unistd.h>
-
 #include "cancellation.h"
-#include "platform/desktop_posix.h"
+#include "platform/host_desktop.h"
+#include "platform/host_system.h"
 
 namespace aucal {
 
@@ -18,21 +17,18 @@ ProgressDisplay* g_current = nullptr;
 
 void setHostWindow(PfWindow window) {
     g_override = window;
-    pfdSetFocus(window != nullptr ? window : hostWindow());
+    pfHostSetFocus(window != nullptr ? window : hostWindow());
 }
 
 PfWindow hostWindow() {
     if (g_override != nullptr) return g_override;
     static PfWindow window = nullptr;
-    if (window == nullptr || !pfdIsWindow(window)) {
-        window = pfdCreateWindow("aucal");
-        pfdSetFocus(window);
-    }
+    if (window == nullptr || !pfHostIsWindow(window)) window = pfHostCreateWindow("aucal");
     return window;
 }
 
 ProgressDisplay::ProgressDisplay(std::string label, bool quiet)
-    : label_(std::move(label)), quiet_(quiet || !isatty(fileno(stderr))) {
+    : label_(std::move(label)), quiet_(quiet || !pfHostIsTerminal(2)) {
     record_.window = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hostWindow()));
     g_current = this;
 }
@@ -53,7 +49,7 @@ int32_t QEL_STDCALL ProgressDisplay::callback(ProgressRecord* record, int32_t to
     // one Escape press on the host window, posted from the calling thread.
     if (aucal::cancelled() && !self->escapePosted_) {
         self->escapePosted_ = true;
-        pfdPostKeyDown(hostWindow(), PF_VK_ESCAPE);
+        pfHostPostKeyDown(hostWindow(), PF_VK_ESCAPE);
     }
     return 0;
 }

@@ -6,13 +6,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include <unistd.h>
-
 #include "engine_state.h"
 #include "image_io.h"
 #include "imaging/image_file.h"
 #include "it8_reference.h"
 #include "it8_target_image.h"
+#include "scratch_file.h"
 #include "targa.h"
 
 namespace aucal {
@@ -60,12 +59,9 @@ bool readTargetPatches(const std::string& imagePath, TargetReading* reading, std
     if (imaging::formatFromPath(imagePath) != imaging::Format::Targa) {
         RgbImage image;
         if (!readImage(imagePath, &image, error)) return false;
-        std::error_code ec;
-        const std::filesystem::path temporary =
-            std::filesystem::temp_directory_path(ec) / ("aucal-target-" + std::to_string(::getpid()) + ".tga");
-        if (!writeImage(temporary.string(), image, error)) return false;
-        const bool ok = readTargetPatches(temporary.string(), reading, error);
-        std::filesystem::remove(temporary, ec);
+        ScratchFile temporary;
+        if (!temporary.create(".tga", error) || !writeImage(temporary.path(), image, error)) return false;
+        const bool ok = readTargetPatches(temporary.path(), reading, error);
         if (!ok) return say(error, "the engine does not find the IT8.7/2 target in " + imagePath);
         return true;
     }

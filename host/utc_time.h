@@ -10,8 +10,9 @@ namespace aucal {
 // format as for strftime, e.g. "%Y-%m-%d".
 inline std::string utcNow(const char* format) {
     const std::time_t t = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
+    // std::gmtime on both systems (gmtime_r is POSIX's): aucal asks for the
+    // time from one thread only.
+    const std::tm utc = *std::gmtime(&t);
     char text[64];
     return std::strftime(text, sizeof text, format, &utc) > 0 ? text : "";
 }
