@@ -2,7 +2,7 @@
 # Assembles the Windows zip from the 32-bit build:
 #   make-windows-zip.sh <source> <build-win32> <api.html> <version> <zip>
 # aucal-<version>-win32/
-#   bin/                qel_cms.dll scan.dll vexa.dll prescan.dll
+#   bin/                aucal.exe qel_cms.dll scan.dll vexa.dll prescan.dll
 #   simulated-scanner/  KASPI_SP.DLL and README.txt (when to use it)
 #   include/            qel_cms.h qel_layout.h scan_driver.h platform/calling.h
 #   def/                the export list of each DLL (plain names)
@@ -23,10 +23,11 @@ dlls=(qel_cms scan vexa prescan)
 defs=("$build/colour_engine/qel_cms.def" "$build/scanner_driver/scan.def" "$build/scanner_driver/vexa.def"
       "$build/scanner_driver/prescan.def")
 for d in "${dlls[@]}"; do cp "$build/bin/$d.dll" "$stage/bin/"; done
+cp "$build/bin/aucal.exe" "$stage/bin/"
 for def in "${defs[@]}"; do cp "$def" "$stage/def/"; done
 cp "$build/bin/KASPI_SP.DLL" "$stage/simulated-scanner/"
 # Without their symbol tables: a third of the size, the same code.
-$prefix-strip --strip-unneeded "$stage"/bin/*.dll "$stage/simulated-scanner/KASPI_SP.DLL"
+$prefix-strip --strip-unneeded "$stage"/bin/*.dll "$stage/bin/aucal.exe" "$stage/simulated-scanner/KASPI_SP.DLL"
 cp "$source/dist/windows/simulated-scanner.txt" "$stage/simulated-scanner/README.txt"
 cp "$source"/colour_engine/include/qel_{cms,layout}.h "$source/scanner_driver/include/scan_driver.h" "$stage/include/"
 cp "$source/platform/include/platform/calling.h" "$stage/include/platform/"

@@ -6,6 +6,7 @@
 #   wine_session.sh native  <program> <libdir> <inputs> <outputs> [<kaspi-install>]
 #   wine_session.sh host    <win32-build> <inputs> <outputs>
 #   wine_session.sh compare <native-outputs> <wine-outputs>
+#   wine_session.sh aucal   <win32-build> <native-aucal> <work>  aucal.exe against aucal
 #
 # The prefix is <win32-build>/wineprefix, made once per test run (wineboot),
 # then used by every Windows program of the run under xvfb-run, so that
@@ -215,6 +216,77 @@ cmd_compare() {
   return $status
 }
 
+# A profile with what differs by the run's time masked: the header's date
+# (bytes 24..35) and profile ID (84..99, an MD5 over the header and so over
+# the date), and every date YYYY-MM-DD (ASCII, or UTF-16 with its zero bytes)
+# in the text tags, as in the description.
+masked_profile() {
+  perl -0777 -pe 'substr($_, 24, 12) = "\0" x 12; substr($_, 84, 16) = "\0" x 16;
+                  s/\d\0?\d\0?\d\0?\d\0?-\0?\d\0?\d\0?-\0?\d\0?\d/"D" x length($&)/ge' "$1"
+}
+
+# aucal.exe demo under Wine against aucal demo on Linux: the models, blocks,
+# table, profiles (masked_profile), images (scans, charts, corrected
+# samples) and patch files are byte for byte the same (in the patch files
+# the creation time YYYY-MM-DDThh:mm:ssZ is masked too); the report pages are
+# not compared (they hold timings and the output folder's path). Then a few
+# bad inputs give the same sentence and exit status on both sides.
+cmd_aucal() {
+  local build="$1" native="$2" work="$3" status=0
+  [ -f "$build/bin/aucal.exe" ] || die "the Windows build has no aucal.exe: $build/bin/aucal.exe (run 'make win32')"
+  wine_env "$build"
+  [ -d "$WINEPREFIX/drive_c/windows" ] || die "no Wine prefix in $WINEPREFIX (the wine_prefix test makes it)"
+  rm -rf "$work" && mkdir -p "$work"
+  "$native" -q demo --out "$work/linux" || die "aucal demo failed on Linux"
+  # Relative paths from one folder on both sides, so that the sentences match.
+  local rows=(
+    "scanner --image missing-scan.tga --output m.mdl"
+    "correct --block monitor.blk missing-picture.png --output y.png"
+    "correct --block it8-reference.txt sample.png --output y.png"
+    "scan --driver nope --output x.tga"
+    "monitor --gamma 9 --out z.blk"
+  )
+  local row
+  for row in "${rows[@]}"; do
+    (cd "$work/linux" && "$native" $row >/dev/null 2>"$work/row.txt"; echo "status $?" >>"$work/row.txt")
+    cat "$work/row.txt" >>"$work/linux-rows.txt"
+  done
+  # aucal.exe installs the simulated scanner with its own scenario where the
+  # drivers look (C:\windows\TWAIN_32): the prefix's is put back afterwards
+  # for the other wine tests.
+  local twain
+  twain=$(find "$WINEPREFIX/drive_c/windows" -mindepth 1 -maxdepth 1 -iname twain_32 | head -n 1)
+  [ -n "$twain" ] && cp -a "$twain" "$work/twain_32.saved"
+  local started=$SECONDS
+  # One Wine session: the demo, then each row in the Linux demo's folder.
+  xvfb_run sh -c 'exe="$1"; out="$2"; rows="$3"; shift 3
+                  wine "$exe" -q demo --out "$out"; rc=$?
+                  cd "$rows" && for row in "$@"; do
+                    wine "$exe" $row >/dev/null 2>row.txt; echo "status $?" >>row.txt; cat row.txt; rm -f row.txt
+                  done
+                  wineserver -k; exit $rc' sh "$build/bin/aucal.exe" "$(winpath "$work/windows")" "$work/linux" \
+    "${rows[@]}" >"$work/windows-rows.txt" || die "aucal.exe demo failed under Wine"
+  echo "aucal.exe demo and ${#rows[@]} rows under Wine: $((SECONDS - started)) s"
+  if [ -n "$twain" ]; then rm -rf "$twain" && cp -a "$work/twain_32.saved" "$twain"; fi
+  rm -f "$work/linux/row.txt"
+  tr -d '\r' <"$work/windows-rows.txt" | diff "$work/linux-rows.txt" - || { echo "bad input: the sentences differ"; status=1; }
+  local f n=0
+  for f in $(cd "$work/linux" && ls *.mdl *.blk *.tbl *.icc *.tga *.png *.ti3 *.json it8-reference.txt); do
+    n=$((n + 1))
+    [ -f "$work/windows/$f" ] || { echo "$f: missing from the Windows demo"; status=1; continue; }
+    case $f in
+      *.icc) cmp -s <(masked_profile "$work/linux/$f") <(masked_profile "$work/windows/$f") ;;
+      *.ti3 | *.json)
+        cmp -s <(sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z/T/g' "$work/linux/$f") \
+               <(sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z/T/g' "$work/windows/$f") ;;
+      *) cmp "$work/linux/$f" "$work/windows/$f" ;;
+    esac || { echo "$f: differs between Linux and Windows"; status=1; }
+  done
+  [ $n -ge 15 ] || { echo "only $n demo files to compare"; status=1; }
+  echo "compared $n demo files: $([ $status -eq 0 ] && echo all equal || echo differences found)"
+  return $status
+}
+
 cmd="${1:-}"
 shift || true
 case "$cmd" in
@@ -223,5 +295,6 @@ case "$cmd" in
   native) cmd_native "$@" ;;
   host) cmd_host "$@" ;;
   compare) cmd_compare "$@" ;;
-  *) die "usage: $0 exports|prefix|native|host|compare ..." ;;
+  aucal) cmd_aucal "$@" ;;
+  *) die "usage: $0 exports|prefix|native|host|compare|aucal ..." ;;
 esac
