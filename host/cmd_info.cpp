@@ -95,14 +95,6 @@ void printNote(const LoadedFile& file) {
         std::printf("  %s\n", file.note.substr(start, end - start).c_str());
 }
 
-// A printer table as aucal printer --table takes it: the engine's 17^3 RGB
-// nodes alone, or in the engine's whole buffer with zeros after them.
-bool isPrinterTable(const std::vector<std::uint8_t>& b) {
-    if (b.size() == qel::kPrinterTableBytes) return true;
-    return b.size() == qel::kPrinterTableBufferBytes &&
-           std::all_of(b.begin() + qel::kPrinterTableBytes, b.end(), [](std::uint8_t v) { return v == 0; });
-}
-
 void describePrinterTable(const std::string& path, const std::vector<std::uint8_t>& b) {
     std::printf("%s: printer table, %zu bytes: 17 x 17 x 17 nodes of printer R, G, B (for aucal printer --table)\n",
                 path.c_str(), b.size());

@@ -57,14 +57,14 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         // buffer, zeros after it. Anything else is not a table.
         std::ifstream in(o.table, std::ios::binary);
         if (!in) return fail("cannot open the printer table " + o.table);
-        in.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        const std::streamsize size = in.gcount();
-        const bool more = size == static_cast<std::streamsize>(block.size()) && in.peek() != EOF;
-        const bool zeroTail = std::all_of(block.begin() + kPrinterTableBytes, block.end(), [](std::uint8_t b) { return b == 0; });
-        if (!(size == kPrinterTableBytes || (size == static_cast<std::streamsize>(block.size()) && !more && zeroTail)))
+        std::vector<std::uint8_t> table(block.size() + 1);
+        in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
+        table.resize(static_cast<std::size_t>(in.gcount()));
+        if (!isPrinterTable(table))
             return fail(o.table + " is not a printer table: a table is 17 x 17 x 17 RGB nodes, " +
                         std::to_string(kPrinterTableBytes) + " bytes, or the file aucal print --table writes (" +
                         std::to_string(block.size()) + " bytes, zeros after the table)");
+        std::copy(table.begin(), table.end(), block.begin());
         auto open = require(engine.exports().printerTargetOpenAnalysis, "PrinterTargetOpenAnalysis");
         ProgressDisplay progress("printer table", common.quiet);
         status = open(block.data(), &blockSize, model.data(), 0, progress.record(), &ProgressDisplay::callback);

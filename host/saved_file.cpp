@@ -1,5 +1,6 @@
 #include "saved_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 
 #include "atomic_file.h"
 #include "qel_cms.h"
+#include "qel_layout.h"
 
 namespace aucal {
 
@@ -156,6 +158,12 @@ bool loadModelFile(const std::string& path, std::vector<float>* model, std::stri
     model->assign(QEL_MODEL_FLOATS + 1, 0.0f);  // room for the 2 reported bytes past the floats
     std::memcpy(model->data(), file.payload.data(), QEL_MODEL_FLOATS * sizeof(float));
     return true;
+}
+
+bool isPrinterTable(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() == qel::kPrinterTableBytes) return true;
+    return bytes.size() == qel::kPrinterTableBufferBytes &&
+           std::all_of(bytes.begin() + qel::kPrinterTableBytes, bytes.end(), [](std::uint8_t v) { return v == 0; });
 }
 
 }  // namespace aucal

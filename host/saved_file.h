@@ -65,6 +65,11 @@ bool loadFileOfKind(const std::string& path, std::initializer_list<SavedKind> al
 // for the 2 reported bytes past them.
 bool loadModelFile(const std::string& path, std::vector<float>* model, std::string* error);
 
+// A printer table as aucal printer --table takes it: the engine's 17^3 RGB
+// nodes alone, or the file aucal print --table writes (the table in the
+// engine's whole buffer, zeros after it).
+bool isPrinterTable(const std::vector<std::uint8_t>& bytes);
+
 }  // namespace aucal
 
 #endif
