@@ -153,6 +153,14 @@ std::string installSimulatedScanner(const ScanOptions& o, const std::string& win
     const std::string folder = sim::passThroughFolder(windir, dialect);
     sim::InstallOptions install;
     install.library = passThroughLibraryPath();
+    // A real installation keeps its library at the same place (on Windows the
+    // drivers look in the system's Windows directory): never replace a library
+    // that the simulated scanner did not put there itself, with its scenario.
+    const fs::path existing = fs::path(folder) / install.fileName;
+    if (pathExists(existing.string()) && !pathExists((fs::path(folder) / "scenario.txt").string()))
+        return "the Windows directory " + windir + " holds a pass-through library that is not the simulated scanner's (" +
+               existing.string() + "); aucal does not replace it: scan with it with --real-scanner, or give the "
+               "simulated scanner another --windir";
     if (!sim::installPassThroughInto(folder, dialect, install, &error))
         return "cannot install the simulated scanner: " + error;
     std::string scenario = sim::defaultScenarioText(dialect);

@@ -56,6 +56,8 @@ protected:
         fs::copy_file(folder() + "/chart.tga", folder() + "/b/chart.tga");
         fs::create_hard_link(folder() + "/s.mdl", folder() + "/same.icc");
         testsupport::writeText(folder() + "/keep.tga", "an existing scan the user keeps");
+        fs::create_directories(folder() + "/realwin/TWAIN_32/KVSC_PRO");
+        testsupport::writeText(folder() + "/realwin/TWAIN_32/KVSC_PRO/KASPI_SP.DLL", "the scanner maker's library");
     }
     static void TearDownTestSuite() {
         delete dir_;
@@ -149,6 +151,7 @@ TEST_F(DataSafety, ConflictingIgnoredOrMisnamedOptionsAreRefused) {
 // check cannot pass (the existing profile kept).
 TEST_F(DataSafety, FailedStepsLeaveExistingFilesAsTheyWere) {
     expectRefused({{"scan --real-scanner --windir {d}/nowin --output {d}/keep.tga", 1, "no pass-through library at"},
+                   {"scan --windir {d}/realwin --output {d}/keep.tga", 1, "aucal does not replace it"},
                    {"icc --model {d}/s.mdl --image {d}/chart.tga --reference {d}/ref.txt --output {d}/keep.icc --check",
                     1, ""}},
                   folder());
