@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "icc_build.h"
+#include "lcms_handles.h"
 #include "qel_layout.h"
 #include "status_text.h"
 #include "strip_pipeline.h"
@@ -40,14 +41,8 @@ private:
     const EngineExports& engine_;
 };
 
-struct ProfileCloser {
-    void operator()(void* h) const { cmsCloseProfile(h); }
-};
-struct TransformDeleter {
-    void operator()(void* t) const { cmsDeleteTransform(t); }
-};
-using Profile = std::unique_ptr<void, ProfileCloser>;
-using Transform = std::unique_ptr<void, TransformDeleter>;
+using Profile = icc::ProfilePtr;
+using Transform = icc::TransformPtr;
 
 class TransformStrip : public StripCorrection {
 public:
