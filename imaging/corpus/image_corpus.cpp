@@ -366,13 +366,18 @@ unsigned expectedSample(const Kind& k, int page, int x, int y, int c) {
 }
 
 std::vector<unsigned char> profileBytes() {
-    cmsHPROFILE p = cmsCreate_sRGBProfile();
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(p, nullptr, &size);
-    std::vector<unsigned char> bytes(size);
-    cmsSaveProfileToMem(p, bytes.data(), &size);
-    cmsCloseProfile(p);
-    return bytes;
+    // Made once per process: LittleCMS stamps a profile with the time it is
+    // saved, so two saves a second apart differ in their header date.
+    static const std::vector<unsigned char> made = [] {
+        cmsHPROFILE p = cmsCreate_sRGBProfile();
+        cmsUInt32Number size = 0;
+        cmsSaveProfileToMem(p, nullptr, &size);
+        std::vector<unsigned char> bytes(size);
+        cmsSaveProfileToMem(p, bytes.data(), &size);
+        cmsCloseProfile(p);
+        return bytes;
+    }();
+    return made;
 }
 
 bool write(const Kind& k, const std::string& path, std::string* error) {

@@ -44,8 +44,8 @@ constexpr double kDpi = 300;
 constexpr const char* kTextKey = "Description";
 constexpr const char* kTextValue = "corpus picture";
 constexpr const char* kDate = "2024:05:06 07:08:09";
-// A small valid ICC profile (sRGB from LittleCMS is not used: the bytes only
-// need to survive the trip).
+// A small valid ICC profile (LittleCMS's sRGB; the bytes only need to
+// survive the trip), the same bytes for the whole process.
 std::vector<unsigned char> profileBytes();
 
 bool write(const Kind& kind, const std::string& path, std::string* error);

@@ -10,6 +10,8 @@ set -uo pipefail
 build=$(realpath "$1") work=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$build/CMakeCache.txt" ] || fail "the Windows build is missing: $build (run 'make win32')"
+. "$(dirname "${BASH_SOURCE[0]}")/../wine/win32_probe.sh"
+skip_unless_win32_runs
 
 rm -rf "$work" && mkdir -p "$work" && work=$(realpath "$work")
 cmake --build "$build" --target windows-zip >"$work/zip.log" 2>&1 || { cat "$work/zip.log"; fail "windows-zip"; }

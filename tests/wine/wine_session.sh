@@ -13,6 +13,8 @@
 # windows and message boxes are real.
 set -uo pipefail
 
+. "$(dirname "${BASH_SOURCE[0]}")/win32_probe.sh"
+
 die() { echo "$*" >&2; exit 1; }
 
 wine_env() {
@@ -289,6 +291,10 @@ cmd_aucal() {
 
 cmd="${1:-}"
 shift || true
+# Every step but the static ones runs Windows programs, or compares their outputs.
+case "$cmd" in
+  prefix | host | compare | aucal) skip_unless_win32_runs ;;
+esac
 case "$cmd" in
   exports) cmd_exports "$@" ;;
   prefix) cmd_prefix "$@" ;;
