@@ -29,6 +29,8 @@ public:
     bool create(std::string* error);
     const std::string& temporaryPath() const { return temporary_; }
     const std::string& finalPath() const { return final_; }
+    // The temporary file, open for reading and writing until commit.
+    PfHostFile handle() const { return fd_; }
     // Appends bytes to the temporary file.
     bool write(const void* data, std::size_t size, std::string* error);
     // While a writer fills the temporary file: has the system start writing

@@ -22,6 +22,7 @@
 #include "progress.h"
 #include "saved_file.h"
 #include "status_text.h"
+#include "uncached_output.h"
 
 namespace aucal {
 
@@ -133,6 +134,9 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
         }
     };
     auto worker = [&] {
+        // TIFF outputs go to the disk past the file cache, through a buffer
+        // each worker keeps for its files.
+        UncachedOutput uncached;
         // Between files and strips: a signal stops the batch (no file is
         // committed once it has come).
         for (std::size_t i = next++; i < o.inputs.size() && !cancelled(); i = next++) {
@@ -153,12 +157,17 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
             // profile embedded there), which replaces the output only when whole.
             CorrectionOutcome outcome;
             AtomicFile file(out);
-            // The disk takes the strips while the rest is corrected: the
-            // flush before the rename has little left to wait for.
+            // The disk takes the strips while the rest is corrected (the
+            // cached writes of the other kinds, started as they are
+            // written): the flush before the rename has little left to wait
+            // for.
             plan.written = [&file] { file.startWriteback(); };
             bool written = false;
             try {
-                written = file.create(&fileError) &&
+                written = file.create(&fileError);
+                if (written && plan.format == imaging::Format::Tiff && uncached.start(file.handle()))
+                    plan.write.sink = &uncached;
+                written = written &&
                           correctImageFile(input, file.temporaryPath(), plan, locked, *sixteen, &outcome, &fileError) &&
                           (profile.empty() ||
                            embedProfileInFile(file.temporaryPath(), file.temporaryPath(), profile, &fileError)) &&

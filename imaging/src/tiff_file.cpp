@@ -39,6 +39,42 @@ void installHandlers() {
 
 std::string lastMessage() { return t_lastMessage.empty() ? "cannot be decoded" : t_lastMessage; }
 
+// libtiff's file calls over a FileSink, at a position of their own.
+struct SinkFile {
+    FileSink* sink = nullptr;
+    std::uint64_t position = 0;
+};
+
+SinkFile& sinkOf(thandle_t handle) { return *static_cast<SinkFile*>(handle); }
+
+tmsize_t sinkRead(thandle_t handle, void* data, tmsize_t size) {
+    SinkFile& f = sinkOf(handle);
+    const std::uint64_t end = f.sink->size();
+    const std::uint64_t n = f.position >= end ? 0 : std::min<std::uint64_t>(static_cast<std::uint64_t>(size), end - f.position);
+    if (n > 0 && !f.sink->readAt(f.position, data, static_cast<std::size_t>(n))) return -1;
+    f.position += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t sinkWrite(thandle_t handle, void* data, tmsize_t size) {
+    SinkFile& f = sinkOf(handle);
+    if (!f.sink->writeAt(f.position, data, static_cast<std::size_t>(size))) return -1;
+    f.position += static_cast<std::uint64_t>(size);
+    return size;
+}
+
+// Offsets are unsigned: one back from the position wraps and adds up right.
+toff_t sinkSeek(thandle_t handle, toff_t offset, int whence) {
+    SinkFile& f = sinkOf(handle);
+    const std::uint64_t from = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? f.position : f.sink->size();
+    return f.position = from + offset;
+}
+
+toff_t sinkSize(thandle_t handle) { return sinkOf(handle).sink->size(); }
+int sinkClose(thandle_t) { return 0; }
+int sinkMap(thandle_t, void**, toff_t*) { return 0; }
+void sinkUnmap(thandle_t, void*, toff_t) {}
+
 struct TextTag {
     ttag_t tag;
     const char* key;
@@ -294,10 +330,16 @@ public:
         if (tiff_ == nullptr) {
             // BigTIFF only when the pixels alone come near the 4 GiB limit.
             const bool big = shape.rowBytes() * static_cast<std::size_t>(shape.height) > (3ull << 30);
-            tiff_ = TIFFOpen(path_.c_str(), big ? "w8" : "w");
+            if (options_.sink != nullptr) {
+                sinkFile_.sink = options_.sink;
+                tiff_ = TIFFClientOpen(path_.c_str(), big ? "w8m" : "wm", &sinkFile_, sinkRead, sinkWrite, sinkSeek,
+                                       sinkClose, sinkSize, sinkMap, sinkUnmap);
+            } else {
+                tiff_ = TIFFOpen(path_.c_str(), big ? "w8" : "w");
+            }
             if (tiff_ == nullptr) return fail(error, path_, "cannot create: " + lastMessage());
         } else if (!TIFFWriteDirectory(tiff_)) {
-            return fail(error, path_, "cannot write: " + lastMessage());
+            return fail(error, path_, "cannot write: " + writeFailure());
         }
         shape_ = shape;
         row_ = 0;
@@ -352,7 +394,7 @@ public:
         const bool predicted = options_.tiffCompression != Compression::None;
         while (count > 0 && row_ % rowsPerStrip_ == 0 && (count >= rowsPerStrip_ || row_ + count == shape_.height)) {
             // A strip completed row by row is still in libtiff's buffer.
-            if (scanned_ && TIFFFlushData(tiff_) != 1) return fail(error, path_, "cannot write: " + lastMessage());
+            if (scanned_ && TIFFFlushData(tiff_) != 1) return fail(error, path_, "cannot write: " + writeFailure());
             scanned_ = false;
             const int n = std::min(rowsPerStrip_, shape_.height - row_);
             const std::size_t bytes = rowBytes * static_cast<std::size_t>(n);
@@ -363,7 +405,7 @@ public:
             }
             const tstrip_t index = TIFFComputeStrip(tiff_, static_cast<std::uint32_t>(row_), 0);
             if (TIFFWriteEncodedStrip(tiff_, index, const_cast<std::uint8_t*>(strip), static_cast<tmsize_t>(bytes)) < 0)
-                return fail(error, path_, "cannot write: " + lastMessage());
+                return fail(error, path_, "cannot write: " + writeFailure());
             rows += bytes;
             row_ += n;
             count -= n;
@@ -373,7 +415,7 @@ public:
         for (int i = 0; i < count; ++i, ++row_) {
             std::memcpy(scratch_.data(), rows + shape_.rowBytes() * static_cast<std::size_t>(i), scratch_.size());
             if (TIFFWriteScanline(tiff_, scratch_.data(), static_cast<std::uint32_t>(row_), 0) < 0)
-                return fail(error, path_, "cannot write: " + lastMessage());
+                return fail(error, path_, "cannot write: " + writeFailure());
         }
         return true;
     }
@@ -383,13 +425,21 @@ public:
         const bool ok = TIFFFlush(tiff_) == 1;
         TIFFClose(tiff_);
         tiff_ = nullptr;
-        if (!ok) return fail(error, path_, "cannot write: " + lastMessage());
+        if (!ok) return fail(error, path_, "cannot write: " + writeFailure());
+        if (options_.sink != nullptr && !options_.sink->finish()) return fail(error, path_, "cannot write: " + writeFailure());
         return true;
     }
 
 private:
+    // The sink's reason when it has one, else libtiff's.
+    std::string writeFailure() const {
+        const std::string why = options_.sink != nullptr ? options_.sink->failure() : std::string();
+        return why.empty() ? lastMessage() : why;
+    }
+
     std::string path_;
     WriteOptions options_;
+    SinkFile sinkFile_;
     TIFF* tiff_ = nullptr;
     Image shape_;
     std::vector<std::uint8_t> scratch_;

@@ -113,6 +113,34 @@ PF_EXPORT long pfHostWrite(PfHostFile file, const void* data, size_t size) {
     }
 }
 
+PF_EXPORT long pfHostWriteAt(PfHostFile file, const void* data, size_t size, long long offset) {
+    for (;;) {
+        const ssize_t n = ::pwrite(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0 && size > 0) errno = ENOSPC;
+        return n == 0 && size > 0 ? -1 : static_cast<long>(n);
+    }
+}
+
+PF_EXPORT long pfHostReadAt(PfHostFile file, void* data, size_t size, long long offset) {
+    for (;;) {
+        const ssize_t n = ::pread(static_cast<int>(file), data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
+    }
+}
+
+PF_EXPORT int pfHostUncachedWrites(PfHostFile file, int on) {
+    const int flags = ::fcntl(static_cast<int>(file), F_GETFL);
+    if (flags < 0) return 0;
+#ifdef O_DIRECT
+    const int wanted = on ? flags | O_DIRECT : flags & ~O_DIRECT;
+    return wanted == flags || ::fcntl(static_cast<int>(file), F_SETFL, wanted) == 0 ? 1 : 0;
+#else
+    return on ? 0 : 1;
+#endif
+}
+
 PF_EXPORT void pfHostClose(PfHostFile file) {
     if (file != PF_HOST_NO_FILE) ::close(static_cast<int>(file));
 }

@@ -35,6 +35,14 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
     }
 }
 
+// An OVERLAPPED that places a synchronous read or write at offset.
+OVERLAPPED at(long long offset) {
+    OVERLAPPED o{};
+    o.Offset = static_cast<DWORD>(offset & 0xffffffffll);
+    o.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return o;
+}
+
 }  // namespace
 
 extern "C" {
@@ -115,7 +123,7 @@ PfHostFile pfHostCreateUniqueFile(char* pattern, int suffixLength, const char* /
         for (int i = 0; i < 6; ++i, v /= 36) x[i] = kLetters[v % 36];
         // The file is new and the folder's permissions are inherited, as a
         // file saved there by any program gets them.
-        HANDLE h = CreateFileW(wide(pattern).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+        HANDLE h = CreateFileW(wide(pattern).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                nullptr);
         if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<PfHostFile>(h);
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -132,6 +140,27 @@ long pfHostWrite(PfHostFile file, const void* data, size_t size) {
     }
     return static_cast<long>(written);
 }
+
+long pfHostWriteAt(PfHostFile file, const void* data, size_t size, long long offset) {
+    OVERLAPPED o = at(offset);
+    DWORD written = 0;
+    if (!WriteFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &written, &o)) return -1;
+    if (written == 0 && size > 0) {
+        SetLastError(ERROR_DISK_FULL);
+        return -1;
+    }
+    return static_cast<long>(written);
+}
+
+long pfHostReadAt(PfHostFile file, void* data, size_t size, long long offset) {
+    OVERLAPPED o = at(offset);
+    DWORD read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &read, &o))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<long>(read);
+}
+
+int pfHostUncachedWrites(PfHostFile, int on) { return on ? 0 : 1; }
 
 void pfHostClose(PfHostFile file) {
     if (file != PF_HOST_NO_FILE) CloseHandle(reinterpret_cast<HANDLE>(file));

@@ -41,13 +41,24 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
         EXPECT_EQ(again8.channels, 3);
     }
     // Several files at once (spread over the cores), an unreadable one among
-    // them: the others come out as when corrected alone, their lines in the
-    // order of the inputs, and the exit status says that one failed.
+    // them: the others come out as when corrected alone (the TIFF written
+    // past the file cache), their lines in the order of the inputs, and the
+    // exit status says that one failed.
     std::filesystem::create_directories(dir.file("batch"));
     std::string inputs;
     for (const std::string name : {"a.png", "nope.png", "b.png", "c.png"}) {
         if (name != "nope.png") std::filesystem::copy_file(dir.file("demo/sample.png"), dir.file(name));
         inputs.append(" ").append(dir.file(name));
+    }
+    {
+        imaging::Image sample;
+        std::string error;
+        imaging::WriteOptions uncompressed;
+        uncompressed.tiffCompression = imaging::Compression::None;
+        ASSERT_TRUE(imaging::readImageFile(dir.file("demo/sample.png"), &sample, &error) &&
+                    imaging::writeImageFile(dir.file("d.tif"), imaging::Format::Tiff, sample, uncompressed, &error))
+            << error;
+        inputs.append(" ").append(dir.file("d.tif"));
     }
     CliRun batch = aucal("correct -j 2 --block " + dir.file("demo/printer.blk") + " --output-dir " + dir.file("batch") + inputs);
     EXPECT_NE(batch.status, 0);
@@ -57,10 +68,11 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
         EXPECT_TRUE(imaging::readImageFile(path, &im, &error)) << error;
         return im.pixels;
     };
-    for (const char* name : {"a.png", "b.png", "c.png"})
+    for (const char* name : {"a.png", "b.png", "c.png", "d.tif"})
         EXPECT_EQ(pixelsOf(dir.file("batch/") + name), pixelsOf(dir.file("demo/sample-printer.png"))) << name;
     EXPECT_LT(batch.output.find("a.png ->"), batch.output.find("b.png ->")) << batch.output;
     EXPECT_LT(batch.output.find("b.png ->"), batch.output.find("c.png ->")) << batch.output;
+    EXPECT_LT(batch.output.find("c.png ->"), batch.output.find("d.tif ->")) << batch.output;
 
     // aucal info on each kind of file it knows, found from the content.
     std::string error;

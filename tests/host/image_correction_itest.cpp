@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "atomic_file.h"
 #include "commands.h"
 #include "imaging/image_file.h"
 #include "sample_blocks.h"
+#include "uncached_output.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -139,18 +141,24 @@ struct RouteRow {
     const char* compression;         // asked of the output; "": the input's
     int level;                       // --compression-level; -1: the default
     imaging::Compression written;    // read back from a TIFF output
+    std::size_t staging;             // TIFF through UncachedOutput with this buffer; 0: a file of its own
 };
 
 const RouteRow kRoutes[] = {
-    {"tiff_none_whole_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::None},
-    {"tiff_none_split_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 5, "", -1, imaging::Compression::None},
-    {"tiff_lzw_kept", imaging::Format::Tiff, imaging::Compression::Lzw, 7, 0, "", -1, imaging::Compression::Lzw},
-    {"tiff_deflate_kept", imaging::Format::Tiff, imaging::Compression::Deflate, 3, 2, "", -1, imaging::Compression::Deflate},
-    {"tiff_none_to_deflate_9", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "deflate", 9, imaging::Compression::Deflate},
-    {"tiff_deflate_to_none", imaging::Format::Tiff, imaging::Compression::Deflate, 50, 0, "none", -1, imaging::Compression::None},
-    {"png_default", imaging::Format::Png, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::Lzw},
-    {"png_stored", imaging::Format::Png, imaging::Compression::None, 4, 3, "", 0, imaging::Compression::Lzw},
-    {"png_level_9", imaging::Format::Png, imaging::Compression::None, 4, 0, "", 9, imaging::Compression::Lzw},
+    {"tiff_none_whole_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::None, 0},
+    {"tiff_none_split_strips", imaging::Format::Tiff, imaging::Compression::None, 4, 5, "", -1, imaging::Compression::None, 0},
+    {"tiff_lzw_kept", imaging::Format::Tiff, imaging::Compression::Lzw, 7, 0, "", -1, imaging::Compression::Lzw, 0},
+    {"tiff_deflate_kept", imaging::Format::Tiff, imaging::Compression::Deflate, 3, 2, "", -1, imaging::Compression::Deflate, 0},
+    {"tiff_none_to_deflate_9", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "deflate", 9, imaging::Compression::Deflate, 0},
+    {"tiff_deflate_to_none", imaging::Format::Tiff, imaging::Compression::Deflate, 50, 0, "none", -1, imaging::Compression::None, 0},
+    {"png_default", imaging::Format::Png, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::Lzw, 0},
+    {"png_stored", imaging::Format::Png, imaging::Compression::None, 4, 3, "", 0, imaging::Compression::Lzw, 0},
+    {"png_level_9", imaging::Format::Png, imaging::Compression::None, 4, 0, "", 9, imaging::Compression::Lzw, 0},
+    // One block staged at a time (a write at each), the whole file staged
+    // until libtiff patches its header, and compressed strips of any size.
+    {"tiff_none_uncached_block", imaging::Format::Tiff, imaging::Compression::None, 4, 0, "", -1, imaging::Compression::None, 1},
+    {"tiff_none_uncached_whole", imaging::Format::Tiff, imaging::Compression::None, 4, 5, "", -1, imaging::Compression::None, 1 << 20},
+    {"tiff_lzw_uncached", imaging::Format::Tiff, imaging::Compression::Lzw, 7, 0, "", -1, imaging::Compression::Lzw, 8192},
 };
 
 class Routes : public ::testing::TestWithParam<RouteRow>, protected WithBlock {
@@ -160,7 +168,7 @@ protected:
 
 TEST_P(Routes, RgbCorrectedAsReadIsCorrectImageExactly) {
     const RouteRow& r = GetParam();
-    imaging::Image in = imaging::Image::make(41, 29);
+    imaging::Image in = imaging::Image::make(41, 250);
     for (std::size_t i = 0; i < in.pixels.size(); ++i) in.pixels[i] = static_cast<std::uint8_t>(i * 37 + i / 7);
     std::string error;
     const std::string from = dir_.file(std::string(r.name) + "-in.tif");
@@ -168,7 +176,13 @@ TEST_P(Routes, RgbCorrectedAsReadIsCorrectImageExactly) {
     imaging::WriteOptions stored;
     stored.tiffCompression = r.stored;
     stored.rowsPerStrip = r.storedRows;
-    ASSERT_TRUE(imaging::writeImageFile(from, imaging::Format::Tiff, in, stored, &error)) << error;
+    // The uncached rows' input has a second page: libtiff then links its
+    // directory to the first one's, back in the file.
+    auto input = imaging::createImage(from, imaging::Format::Tiff, stored, &error);
+    ASSERT_TRUE(input) << error;
+    for (int page = 0; page < (r.staging > 0 ? 2 : 1); ++page)
+        ASSERT_TRUE(input->beginPage(in, &error) && input->writeRows(in.height, in.pixels.data(), &error)) << error;
+    ASSERT_TRUE(input->finish(&error)) << error;
     // Through the command's own reading of its options.
     aucal::CorrectOptions o;
     o.compression = r.compression;
@@ -177,6 +191,20 @@ TEST_P(Routes, RgbCorrectedAsReadIsCorrectImageExactly) {
     plan.stripRows = r.stripRows;
     aucal::CorrectionOutcome outcome;
     ASSERT_TRUE(aucal::correctImageFile(from, to, plan, *eight_, *sixteen_, &outcome, &error)) << error;
+    if (r.staging > 0) {
+        // The same file, byte for byte, written past the cache.
+        aucal::AtomicFile file(dir_.file(std::string(r.name) + "-uncached.tif"));
+        aucal::UncachedOutput uncached(r.staging);
+        ASSERT_TRUE(file.create(&error)) << error;
+        uncached.start(file.handle());  // through the cache where it cannot be bypassed: the same bytes
+        plan.write.sink = &uncached;
+        aucal::CorrectionOutcome again;
+        ASSERT_TRUE(aucal::correctImageFile(from, file.temporaryPath(), plan, *eight_, *sixteen_, &again, &error))
+            << error;
+        EXPECT_EQ(again.pages, 2);
+        ASSERT_TRUE(file.commit(&error)) << error;
+        EXPECT_EQ(testsupport::readFile(file.finalPath()), testsupport::readFile(to));
+    }
     std::vector<std::uint8_t> want = in.pixels;
     ASSERT_TRUE(eight_->correct(want.data(), in.width, in.height, &error)) << error;
     auto reader = imaging::openImage(to, &error);

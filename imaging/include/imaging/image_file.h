@@ -72,6 +72,21 @@ protected:
 // from the file's first bytes, not its name.
 std::unique_ptr<ImageReader> openImage(const std::string& path, std::string* error);
 
+// Where a writer puts a file's bytes instead of a file it opens itself: the
+// caller's file, written at offsets (libtiff seeks back to patch offsets and
+// may read what it wrote). False from a call: the file cannot be completed.
+class FileSink {
+public:
+    virtual ~FileSink() = default;
+    virtual bool writeAt(std::uint64_t offset, const void* data, std::size_t size) = 0;
+    virtual bool readAt(std::uint64_t offset, void* data, std::size_t size) = 0;
+    virtual std::uint64_t size() const = 0;
+    // After the writer's last write: every byte given is in the file.
+    virtual bool finish() = 0;
+    // Why the last call that failed did.
+    virtual std::string failure() const = 0;
+};
+
 struct WriteOptions {
     int jpegQuality = 92;  // 1..100
     Compression tiffCompression = Compression::Lzw;
@@ -82,6 +97,9 @@ struct WriteOptions {
     // at once spares a copy (and, uncompressed, writes the caller's rows as
     // they are).
     int rowsPerStrip = 0;
+    // TIFF: the bytes go here instead of a file the writer opens at its path
+    // (which then only names the file in messages). Not owned.
+    FileSink* sink = nullptr;
     static constexpr int kFastDeflateLevel = 1;
 };
 

@@ -70,6 +70,18 @@ int pfHostRemoveFile(const char* path);
 PfHostFile pfHostCreateUniqueFile(char* pattern, int suffixLength, const char* modelPath);
 /* WriteFile (write): bytes written, -1 on error. */
 long pfHostWrite(PfHostFile file, const void* data, size_t size);
+/* WriteFile at an offset (pwrite): bytes written, -1 on error. */
+long pfHostWriteAt(PfHostFile file, const void* data, size_t size, long long offset);
+/* ReadFile at an offset (pread): bytes read, 0 past the end, -1 on error. */
+long pfHostReadAt(PfHostFile file, void* data, size_t size, long long offset);
+/* Linux: O_DIRECT set or cleared on the open file (fcntl F_SETFL). While it
+ * is set, writes go from the caller's memory to the disk past the system's
+ * file cache, and their offsets, sizes and addresses must be multiples of
+ * PF_HOST_UNCACHED_ALIGNMENT. Nonzero when the file is then as asked (a file
+ * system without it stays cached). Windows opens a handle cached or not once
+ * for all: nonzero for off only. */
+int pfHostUncachedWrites(PfHostFile file, int on);
+#define PF_HOST_UNCACHED_ALIGNMENT 4096
 /* CloseHandle (close). */
 void pfHostClose(PfHostFile file);
 /* Linux: sync_file_range(SYNC_FILE_RANGE_WRITE) from byte `from` to the
