@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "icc_build.h"
+#include "platform/host_system.h"
 #include "lcms_handles.h"
 #include "qel_layout.h"
 #include "status_text.h"
@@ -248,6 +249,17 @@ int stripRowsFor(const imaging::ImageReader& reader, int asked) {
     return std::max(unit, rows / unit * unit);
 }
 
+// The strip's rows as read, placed in s.in at the offset that they will
+// have in the output file modulo a disk block: an uncached output then
+// writes them from there, without a copy (uncached_output.h).
+std::uint8_t* placed(Strip& s, std::size_t bytes, std::uint64_t fileOffset) {
+    constexpr std::size_t kBlock = PF_HOST_UNCACHED_ALIGNMENT;
+    s.in.resize(bytes + kBlock);
+    const auto at = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(s.in.data()));
+    s.inAt = static_cast<std::size_t>((fileOffset - at) % kBlock);
+    return s.in.data() + s.inAt;
+}
+
 }  // namespace
 
 bool correctImageFile(const std::string& input, const std::string& output, const CorrectionPlan& plan,
@@ -296,19 +308,20 @@ bool correctImageFile(const std::string& input, const std::string& output, const
         const bool asRead = in.channels == 3 && in.bitsPerSample == bits;
         StripStages stages;
         stages.read = [&](Strip& s, std::string* e) {
-            s.in.resize(in.rowBytes() * static_cast<std::size_t>(s.rows));
-            return reader->readRows(s.rows, s.in.data(), e);
+            const std::size_t bytes = in.rowBytes() * static_cast<std::size_t>(s.rows);
+            return reader->readRows(s.rows, placed(s, bytes, writer->fileOffsetOf(s.first)), e);
         };
         stages.correct = [&](Strip& s, std::string* e) {
             const std::size_t pixels = static_cast<std::size_t>(in.width) * s.rows;
+            std::uint8_t* read = s.in.data() + s.inAt;
             if (asRead) {
-                if (!correction.correct(s.in.data(), in.width, s.rows, e)) return false;
+                if (!correction.correct(read, in.width, s.rows, e)) return false;
             } else {
                 s.work.resize(3 * (bits / 8) * pixels);
                 s.out.resize(out.rowBytes() * static_cast<std::size_t>(s.rows));
-                toRgb(in, s.in.data(), s.work.data(), bits, pixels);
+                toRgb(in, read, s.work.data(), bits, pixels);
                 if (!correction.correct(s.work.data(), in.width, s.rows, e)) return false;
-                withAlpha(in, s.in.data(), s.work.data(), s.out.data(), bits, pixels);
+                withAlpha(in, read, s.work.data(), s.out.data(), bits, pixels);
             }
             if (plan.progress && plan.progress(doneRows += s.rows, totalRows)) {
                 outcome->cancelled = true;
@@ -317,7 +330,7 @@ bool correctImageFile(const std::string& input, const std::string& output, const
             return true;
         };
         stages.write = [&](Strip& s, std::string* e) {
-            if (!writer->writeRows(s.rows, asRead ? s.in.data() : s.out.data(), e)) return false;
+            if (!writer->writeRows(s.rows, asRead ? s.in.data() + s.inAt : s.out.data(), e)) return false;
             if (plan.written) plan.written();
             return true;
         };

@@ -20,6 +20,7 @@ namespace aucal {
 struct Strip {
     int first = 0, rows = 0;
     std::vector<std::uint8_t> in, work, out;
+    std::size_t inAt = 0;  // where the rows as read begin in `in`
 };
 
 struct StripStages {

@@ -61,9 +61,28 @@ bool UncachedOutput::endStaging() {
     return put(base_ + whole, buffer_ + whole, rest);
 }
 
+bool UncachedOutput::writeInPlace(const std::uint8_t* bytes, std::size_t size) {
+    const std::size_t head = (kAlignment - staged_ % kAlignment) % kAlignment;
+    std::memcpy(buffer_ + staged_, bytes, head);
+    staged_ += head;
+    const std::size_t middle = (size - head) / kAlignment * kAlignment;
+    if (!put(base_, buffer_, staged_) || !put(base_ + staged_, bytes + head, middle)) return false;
+    base_ += staged_ + middle;
+    staged_ = 0;
+    bytes += head + middle;
+    size -= head + middle;
+    if (!uncached_) return put(base_, bytes, size);
+    std::memcpy(buffer_, bytes, size);
+    staged_ = size;
+    return true;
+}
+
 bool UncachedOutput::writeAt(std::uint64_t offset, const void* data, std::size_t size) {
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     size_ = std::max(size_, offset + size);
+    const auto at = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(data));
+    if (uncached_ && offset == base_ + staged_ && size >= 2 * kAlignment && (at - offset) % kAlignment == 0)
+        return writeInPlace(bytes, size);
     if (uncached_ && offset == base_ + staged_) {
         while (size > 0) {
             const std::size_t n = std::min(size, capacity_ - staged_);

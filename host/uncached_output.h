@@ -6,7 +6,10 @@
 // has only the file's last bytes and its size left to wait for.
 //
 // The bytes are staged in a buffer aligned as the disk requires and written
-// a whole buffer at a time while they come in order. The first write out of
+// a whole buffer at a time while they come in order; bytes that already
+// stand in memory at their file offset modulo a disk block (see
+// ImageWriter::fileOffsetOf) are written from there, only their partial
+// blocks at either end staged. The first write out of
 // order (libtiff patching an offset near the start) or the first read ends
 // that: what is staged is written, and the rest goes through the cache as
 // usual. Where the file system or the platform cannot bypass the cache, or
@@ -45,6 +48,10 @@ public:
 private:
     // Writes the staged bytes and turns to the cache.
     bool endStaging();
+    // Bytes in order that stand at their file offset modulo a block: the
+    // whole blocks among them written from where they are, the staged ones
+    // before them completed with their head, their tail staged.
+    bool writeInPlace(const std::uint8_t* bytes, std::size_t size);
     // Writes all of data at offset, through the cache when the disk refuses
     // an uncached write.
     bool put(std::uint64_t offset, const std::uint8_t* data, std::size_t size);

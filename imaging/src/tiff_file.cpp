@@ -337,9 +337,12 @@ public:
             } else {
                 tiff_ = TIFFOpen(path_.c_str(), big ? "w8" : "w");
             }
+            headerBytes_ = big ? 16 : 8;
             if (tiff_ == nullptr) return fail(error, path_, "cannot create: " + lastMessage());
         } else if (!TIFFWriteDirectory(tiff_)) {
             return fail(error, path_, "cannot write: " + writeFailure());
+        } else {
+            headerBytes_ = 0;  // a later page's strips follow the directories
         }
         shape_ = shape;
         row_ = 0;
@@ -420,6 +423,13 @@ public:
         return true;
     }
 
+    // libtiff appends each strip of the first page at the end of the file,
+    // the first one right after the header.
+    std::uint64_t fileOffsetOf(int row) const override {
+        if (headerBytes_ == 0 || options_.tiffCompression != Compression::None) return 0;
+        return headerBytes_ + shape_.rowBytes() * static_cast<std::uint64_t>(row);
+    }
+
     bool finish(std::string* error) override {
         if (tiff_ == nullptr) return fail(error, path_, "no page begun");
         const bool ok = TIFFFlush(tiff_) == 1;
@@ -444,6 +454,7 @@ private:
     Image shape_;
     std::vector<std::uint8_t> scratch_;
     int row_ = 0, rowsPerStrip_ = 1;
+    std::uint64_t headerBytes_ = 0;  // before the first page's strips; 0 on later pages
     bool scanned_ = false;  // rows written one by one since the last whole strip
 };
 

@@ -111,6 +111,11 @@ public:
     virtual bool writeRows(int count, const std::uint8_t* rows, std::string* error) = 0;
     // Completes the file; without it the file is unfinished.
     virtual bool finish(std::string* error) = 0;
+    // Where in the file the bytes given for row `row` of this page will
+    // stand when they are stored as given (an uncompressed TIFF's first
+    // page); 0 when that is not known. Rows held in memory at the same
+    // offset modulo a disk block go to an uncached file without a copy.
+    virtual std::uint64_t fileOffsetOf(int row) const { return (void)row, 0; }
 };
 
 // Null with the reason when the format cannot be written there.
