@@ -172,7 +172,9 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
         TargetReading reading;
         if (!prepareIt8Scan(o.image, &scan, &error) || !readTargetPatches(scan.targa.path(), &reading, &error))
             return fail(error);
-        patches.rgb = reading.rgb;
+        // The windows' means as they are: the engine's are truncated to
+        // whole levels, and the fits would carry that half level.
+        patches.rgb = reading.meanRgb;
     }
     ScratchFile reference;
     if (!o.reference.empty() && (!prepareReference(o.reference, &reference, &error) ||
@@ -222,11 +224,15 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
         if (!icc::fitSmoothTableChosen(patches, kSmoothnessFolds, &table, &error) ||
             !icc::scannerTableProfile(table, &bytes, &error, scannerLabel))
             return fail(error);
+        const std::string correction =
+            std::isinf(table.smoothness)
+                ? std::string(" (no correction: the cross-validation kept the shaper-matrix alone)")
+                : " and a smooth " + std::to_string(table.nodes) + "^3 correction fitted on the patches" +
+                      format(" (smoothness %.2g, chosen by cross-validation)", table.smoothness, 0);
         FittedProfile t{o.table, icc::ProfileKind::ScannerLut,
-                        "scanner smooth-table profile: shaper curves and a " + std::to_string(table.nodes) + "^3 CIELAB "
-                        "table fitted on the patches" + format(" (smoothness %.2g, chosen by cross-validation)",
-                                                               table.smoothness, 0),
-                        "the fitted table (read tetrahedrally)",
+                        "scanner smooth-table profile: a " + std::to_string(icc::kSmoothTableProfileNodes) +
+                            "^3 CIELAB table of the fitted shaper-matrix" + correction,
+                        "the fitted shaper-matrix and correction",
                         [table](const std::array<double, 3>& levels) { return icc::smoothTableLab(table, levels); },
                         smoothTablePredictor};
         if (int s = addFitted(t, std::move(bytes), model, patches, check, out)) return s;

@@ -167,9 +167,16 @@ bool scannerTableProfile(const SmoothTable& table, Bytes* out, std::string* erro
         for (int n = 0; n < sm::kLevels; ++n) v[n] = smoothTableAxis(table.base, c, n);
         curves[c] = curve16(v);
     }
-    std::vector<cmsUInt16Number> grid(3 * table.lab.size());
-    for (std::size_t i = 0; i < table.lab.size(); ++i) encodeLab(label.version, table.lab[i], &grid[3 * i]);
-    if (!writeCurvesAndGrid(h.get(), curves, grid, table.nodes) || !shareTableWithAllIntents(h.get()))
+    // The description sampled on a finer grid over the same axes, PCS CIELAB
+    // in the version's encoding (clipped to its range).
+    const int n = kSmoothTableProfileNodes;
+    std::vector<cmsUInt16Number> grid(3 * static_cast<std::size_t>(n) * n * n);
+    for (std::size_t i = 0; i < grid.size() / 3; ++i) {
+        const std::array<double, 3> axes{static_cast<double>(i / (n * n)) / (n - 1),
+                                         static_cast<double>((i / n) % n) / (n - 1), static_cast<double>(i % n) / (n - 1)};
+        encodeLab(label.version, smoothTableLabAtAxes(table, axes), &grid[3 * i]);
+    }
+    if (!writeCurvesAndGrid(h.get(), curves, grid, n) || !shareTableWithAllIntents(h.get()))
         return say(error, "LittleCMS could not write the A2B0 table");
     return saveProfile(h.get(), out, error);
 }

@@ -72,21 +72,38 @@ struct MonitorCheck {
 bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const MonitorCurves& curves,
                          MonitorCheck* check, std::string* error);
 
-// What `aucal icc --check` holds the profiles to. A scanner profile is judged
-// against what it was made from, read the way LittleCMS reads it (the grid
-// tetrahedrally, the shapers and matrix as fitted): what is left is the
-// 16-bit encoding of curves and table (1/65535 of the range; 1/256 of a
-// CIELAB unit for a* and b*) and LittleCMS's single-precision arithmetic, far
-// below 0.05 CIEDE2000 on any scanner, while a wrong table, curve, white or
-// matrix shows by whole units. (The model grid read trilinearly differs from
-// the table read tetrahedrally by up to about 2 CIEDE2000 where the gamut
-// pull bends the grid: that is interpolation, not the profile, so it is no
-// check.) The device link differs from CorrectImage by interpolation and by
-// rounding (LittleCMS rounds to the nearest level, CorrectImage truncates).
+// What `aucal icc --check` holds the profiles to: each profile read the way
+// LittleCMS reads it, against what it was made from read the same way. A
+// wrong table, curve, white or matrix shows by whole units; each tolerance
+// stands above what the encoding and the interpolation leave on every
+// virtual scanner of the accuracy bench (which prints the largest it sees),
+// and well below what a fault shows.
+//
+// Scanner profiles, on the target's patches: the 16-bit encoding of curves
+// and tables (1/65535 of the range, 1/256 of a CIELAB unit for a* and b*)
+// and LittleCMS's single-precision arithmetic leave far below 0.01; the
+// smooth table's 33^3 CIELAB bake interpolates the matrix's curvature within
+// a cell (up to about 0.03). The model grid read trilinearly would differ
+// from the table read tetrahedrally by up to about 2 where the gamut pull
+// bends the grid: that is interpolation, not the profile, so the model grid
+// is compared as the table is read.
 constexpr double kSourceToleranceDe2000 = 0.05;  // largest CIEDE2000, patches through a scanner profile
-constexpr int kLinkToleranceLevels = 1;       // largest |LittleCMS - the block read tetrahedrally|, levels
+// The device link against the block read tetrahedrally as LittleCMS reads
+// it: the two round a node's value differently (to the nearest level, and
+// from the block's levels to 16 bits and back), one level at most.
+constexpr int kLinkToleranceLevels = 1;  // largest |LittleCMS - the block read tetrahedrally|, levels
+// The device link against CorrectImage: LittleCMS interpolates
+// tetrahedrally and rounds, CorrectImage trilinearly and truncates, so single
+// pixels differ by up to tens of levels where the printer grid bends; the
+// mean stays near 0.6 of a level on the bench's blocks, while a table out of
+// place moves it by many levels.
 constexpr double kLinkMeanToleranceLevels = 1.0;  // mean |LittleCMS - CorrectImage|, levels
-constexpr double kMonitorTolerance = 1e-3;    // white (PCS XYZ), primaries (xy), half-level luminance
+// The monitor profile's white, primaries and half-level luminance are
+// computed in double precision from the phosphors and the tables; the
+// profile holds them as s15Fixed16 numbers (1.5e-5) and 16-bit curves, so a
+// thousandth, the step of a chromaticity given to three decimals, is some
+// sixty times what the encoding leaves.
+constexpr double kMonitorTolerance = 1e-3;  // white (PCS XYZ), primaries (xy), half-level luminance
 
 // One profile's check figures, as the command prints them and the demo's
 // report shows them.

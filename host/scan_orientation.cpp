@@ -1,5 +1,6 @@
 #include "scan_orientation.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -39,10 +40,8 @@ RgbImage turnedClockwise(const RgbImage& picture, QuarterTurns turns) {
     if (turns == QuarterTurns::None) return picture;
     const bool quarter = turns != QuarterTurns::Two;
     const int w = picture.width, h = picture.height;
-    RgbImage out;
-    out.width = quarter ? h : w;
-    out.height = quarter ? w : h;
-    out.pixels.resize(picture.pixels.size());
+    RgbImage out = RgbImage::make(quarter ? h : w, quarter ? w : h, picture.channels, picture.bitsPerSample);
+    const std::size_t bytes = picture.bytesPerPixel();
     for (int y = 0; y < out.height; ++y)
         for (int x = 0; x < out.width; ++x) {
             // The source pixel that lands on (x, y) of the turned picture.
@@ -53,9 +52,8 @@ RgbImage turnedClockwise(const RgbImage& picture, QuarterTurns turns) {
                 case QuarterTurns::Three: sx = w - 1 - y, sy = x; break;
                 case QuarterTurns::None: break;
             }
-            const std::uint8_t* s = &picture.pixels[3 * (static_cast<std::size_t>(sy) * w + sx)];
-            std::uint8_t* d = &out.pixels[3 * (static_cast<std::size_t>(y) * out.width + x)];
-            d[0] = s[0], d[1] = s[1], d[2] = s[2];
+            const std::uint8_t* s = &picture.pixels[bytes * (static_cast<std::size_t>(sy) * w + sx)];
+            std::copy(s, s + bytes, &out.pixels[bytes * (static_cast<std::size_t>(y) * out.width + x)]);
         }
     return out;
 }

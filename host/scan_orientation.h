@@ -21,7 +21,7 @@ namespace aucal {
 // Quarter turns clockwise that make the picture upright.
 enum class QuarterTurns { None = 0, One = 1, Two = 2, Three = 3 };
 
-// The picture turned `turns` quarter turns clockwise.
+// The picture (any channels and depth; its metadata is not kept) turned `turns` quarter turns clockwise.
 RgbImage turnedClockwise(const RgbImage& picture, QuarterTurns turns);
 // How a picture lies that these turns make upright: "upright", "a quarter
 // turn anticlockwise", "a half turn round", "a quarter turn clockwise".

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace aucal::icc {
@@ -87,53 +88,47 @@ void addDifference(BandSystem* s, const std::vector<std::pair<int, double>>& d, 
             if (i >= j) s->add(i, j, weight * u * v);
 }
 
-Lab3 clampToEncoding(Lab3 lab) {
-    lab[0] = std::clamp(lab[0], 0.0, 100.0);
-    for (int c = 1; c < 3; ++c) lab[c] = std::clamp(lab[c], -128.0, 127.0);
-    return lab;
-}
-
-// weight |table(point) - target|^2 for a point read through tetrahedron t:
-// the departures from `start` are the unknowns.
-void addSample(BandSystem* s, std::array<std::vector<double>, 3>* rhs, const std::vector<Lab3>& start,
-               const Tetrahedron& t, const Lab3& target, double weight) {
-    Lab3 fromStart{0, 0, 0};
-    for (int k = 0; k < 4; ++k)
-        for (int c = 0; c < 3; ++c) fromStart[c] += t.weight[k] * start[t.entry[k]][c];
-    std::vector<std::pair<int, double>> d;
-    for (int k = 0; k < 4; ++k) {
-        d.push_back({t.entry[k], t.weight[k]});
-        for (int c = 0; c < 3; ++c) (*rhs)[c][t.entry[k]] += weight * t.weight[k] * (target[c] - fromStart[c]);
-    }
-    addDifference(s, d, weight);
-}
-
 // A departure every node pays for even where no patch and no curvature
-// constrains it (squared CIELAB units): it keeps the corners the patches do
+// constrains it (squared axis units): it keeps the corners the patches do
 // not reach at the matrix's colour instead of leaving them undetermined.
-constexpr double kRidge = 1e-4;
+constexpr double kRidge = 1e-6;
 
-// The grid on the given shaper-matrix: node = matrix colour + departure,
-// the departures solving
-//   sum over patches |table(patch) - reference|^2
+// The axes the matrix needs for a reference colour: the cube roots of the
+// shaped channels that give its PCS XYZ (0 for a channel the matrix puts
+// below 0).
+std::array<double, 3> wantedAxes(const Matrix3& inverse, const Xyz3& referenceXyz) {
+    const Xyz3 shaped = applyMatrix(inverse, pcsXyzFromReference(referenceXyz));
+    return {std::cbrt(std::max(0.0, shaped[0])), std::cbrt(std::max(0.0, shaped[1])),
+            std::cbrt(std::max(0.0, shaped[2]))};
+}
+
+// The grid on the given shaper-matrix, the departures solving
+//   sum over patches |axes + departure(axes) - wanted axes|^2
 //   + smoothness * sum |second differences of the departures|^2 + ridge |departures|^2.
 bool solveGrid(const PatchSet& kept, const ShaperMatrix& base, int nodes, double smoothness, SmoothTable* out) {
     const int n = nodes, size = n * n * n;
-    std::vector<Lab3> start(size);
-    for (int i = 0; i < size; ++i) {
-        const int idx[3] = {i / (n * n), (i / n) % n, i % n};
-        Xyz3 shaped;
-        for (int c = 0; c < 3; ++c) shaped[c] = std::pow(static_cast<double>(idx[c]) / (n - 1), 3.0);
-        start[i] = clampToEncoding(pcsLab(applyMatrix(base.m, shaped)));
-    }
+    out->base = base;
+    out->nodes = n;
+    out->smoothness = smoothness;
+    out->departure.assign(size, {0, 0, 0});
+    if (std::isinf(smoothness)) return true;
+    Matrix3 inverse{};
+    if (!invert(base.m, &inverse)) return false;
     // A second difference along red spans 2 n^2 entries.
     BandSystem system(size, 2 * n * n);
     std::array<std::vector<double>, 3> rhs;
     for (auto& r : rhs) r.assign(size, 0.0);
     for (std::size_t p = 0; p < kept.rgb.size(); ++p) {
-        std::array<double, 3> axis;
-        for (int c = 0; c < 3; ++c) axis[c] = smoothTableAxis(base, c, kept.rgb[p][c]);
-        addSample(&system, &rhs, start, tetrahedron(n, axis), pcsLab(pcsXyzFromReference(kept.xyz[p])), 1.0);
+        std::array<double, 3> axes;
+        for (int c = 0; c < 3; ++c) axes[c] = smoothTableAxis(base, c, kept.rgb[p][c]);
+        const std::array<double, 3> wanted = wantedAxes(inverse, kept.xyz[p]);
+        const Tetrahedron t = tetrahedron(n, axes);
+        std::vector<std::pair<int, double>> d;
+        for (int k = 0; k < 4; ++k) {
+            d.push_back({t.entry[k], t.weight[k]});
+            for (int c = 0; c < 3; ++c) rhs[c][t.entry[k]] += t.weight[k] * (wanted[c] - axes[c]);
+        }
+        addDifference(&system, d, 1.0);
     }
     const std::array<int, 3> stride{n * n, n, 1};
     for (int i = 0; i < size; ++i) {
@@ -152,19 +147,15 @@ bool solveGrid(const PatchSet& kept, const ShaperMatrix& base, int nodes, double
     }
     if (!system.factor()) return false;
     for (auto& r : rhs) system.solve(&r);
-    out->base = base;
-    out->nodes = n;
-    out->smoothness = smoothness;
-    out->lab.resize(size);
-    for (int i = 0; i < size; ++i)
-        out->lab[i] = clampToEncoding({start[i][0] + rhs[0][i], start[i][1] + rhs[1][i], start[i][2] + rhs[2][i]});
+    for (int i = 0; i < size; ++i) out->departure[i] = {rhs[0][i], rhs[1][i], rhs[2][i]};
     return true;
 }
 
 }  // namespace
 
 const std::vector<double>& smoothnessCandidates() {
-    static const std::vector<double> weights{0.01, 0.03, 0.1, 0.3, 1.0, 3.0, 10.0, 30.0, 100.0};
+    static const std::vector<double> weights{0.01, 0.03, 0.1, 0.3, 1.0, 3.0, 10.0, 30.0, 100.0,
+                                             std::numeric_limits<double>::infinity()};
     return weights;
 }
 
@@ -172,14 +163,19 @@ double smoothTableAxis(const ShaperMatrix& base, int channel, double level) {
     return std::cbrt(shaperValue(base, channel, level));
 }
 
-Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels) {
-    std::array<double, 3> axis;
-    for (int c = 0; c < 3; ++c) axis[c] = smoothTableAxis(table.base, c, levels[c]);
-    const Tetrahedron t = tetrahedron(table.nodes, axis);
-    Lab3 lab{0, 0, 0};
+Lab3 smoothTableLabAtAxes(const SmoothTable& table, const std::array<double, 3>& axes) {
+    const Tetrahedron t = tetrahedron(table.nodes, axes);
+    Xyz3 shaped = {axes[0], axes[1], axes[2]};
     for (int k = 0; k < 4; ++k)
-        for (int c = 0; c < 3; ++c) lab[c] += t.weight[k] * table.lab[t.entry[k]][c];
-    return lab;
+        for (int c = 0; c < 3; ++c) shaped[c] += t.weight[k] * table.departure[t.entry[k]][c];
+    for (double& v : shaped) v = std::pow(std::max(0.0, v), 3.0);
+    return pcsLab(applyMatrix(table.base.m, shaped));
+}
+
+Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels) {
+    std::array<double, 3> axes;
+    for (int c = 0; c < 3; ++c) axes[c] = smoothTableAxis(table.base, c, levels[c]);
+    return smoothTableLabAtAxes(table, axes);
 }
 
 bool fitSmoothTable(const PatchSet& patches, double smoothness, SmoothTable* table, std::string* error) {

@@ -1,17 +1,28 @@
 // The scanner's smooth-table description fitted on the 130 target patches:
-// the fitted shaper-matrix gives each channel's axis and the colour the
-// table starts from; a small CIELAB grid over the shaped channels carries
-// what the matrix cannot follow. The grid is solved by least squares on the
-// patches with a penalty on the second differences of its departure from the
-// matrix (a discrete Laplacian), so that between and beyond the patches it
-// bends no more than the patches ask: a patch cannot pull one node alone and
-// leave a bump for the colours around it. The penalty's weight is chosen by
-// cross-validation on the patches.
+// the fitted shaper-matrix with a smooth correction on top of it. Each
+// channel's axis is the cube root of its shaper (so nodes are spaced about
+// evenly in lightness, not crowded into the highlights); a small grid over
+// the three axes holds, per node, how far each axis is moved before the
+// matrix reads it:
+//   XYZ = matrix * (axis + departure(axis))^3   (per channel)
+// with the departures read tetrahedrally. With no departure this is the
+// shaper-matrix exactly, so the table can only add what the patches show
+// the matrix misses: flare lifting the shadows, a tone curve that is not a
+// power, a sensor that is not a matrix.
 //
-// Layout as an ICC A2B0 reads it: the axis of channel c is the cube root of
-// its shaper (so the nodes are spaced about evenly in lightness, not crowded
-// into the highlights), nodes^3 entries with red varying slowest, each PCS
-// CIELAB, read tetrahedrally.
+// The departures are solved by least squares on the patches (each patch's
+// axes against the axes the matrix needs for its reference colour, units
+// of the cube root: about a hundredth of CIELAB L*) with a penalty on their
+// second differences (a discrete Laplacian), so that between and beyond
+// the patches the correction bends no more than the patches ask: a patch
+// cannot pull one node alone and leave a bump around it. The penalty's
+// weight is chosen by cross-validation on the patches, among candidates
+// that include no correction at all.
+//
+// The profile bakes the description into a CIELAB table of 33 nodes per
+// axis on the same axes (the grid's nodes are among them, so the
+// correction is carried as it is; only the matrix's curvature within a
+// cell is interpolated).
 #ifndef AUCAL_SMOOTH_TABLE_FIT_H
 #define AUCAL_SMOOTH_TABLE_FIT_H
 
@@ -24,24 +35,29 @@
 namespace aucal::icc {
 
 struct SmoothTable {
-    ShaperMatrix base;        // axes (its shapers) and the colour the grid departs from (its matrix)
-    int nodes = 0;            // per axis
-    double smoothness = 0;    // the penalty's weight the fit used
-    std::vector<Lab3> lab;    // nodes^3 PCS CIELAB, red slowest, within the ICC encoding's range
+    ShaperMatrix base;      // axes (its shapers) and the matrix the departures feed
+    int nodes = 0;          // per axis
+    double smoothness = 0;  // the penalty's weight the fit used; infinity: no departures
+    std::vector<std::array<double, 3>> departure;  // nodes^3 axis departures, red slowest
 };
 
-// 9 nodes: 13 or 17 follow the matrix's curvature within a cell better
-// (0.04 to 0.07 CIEDE2000 on the bench's crosstalk scanner) at five to
-// thirty times the time, which the nested cross-validation multiplies.
+// 9 nodes: the correction is smooth, and the nested cross-validation
+// multiplies the solve's time (17 nodes cost about thirty times as much).
 constexpr int kSmoothTableNodes = 9;
+// Nodes per axis of the baked CIELAB table in the profile: 4 * 8 + 1, so the
+// grid's nodes are its nodes. 17 nodes leave up to 0.1 CIEDE2000 of the
+// matrix's curvature to the interpolation; 33 (a 210 kB table) a quarter.
+constexpr int kSmoothTableProfileNodes = 33;
 // The penalty weights the cross-validation chooses among (per unit of
-// squared second difference, against one patch's squared CIE76 error).
+// squared second difference, against one patch's squared axis error), the
+// last infinite: the shaper-matrix itself.
 const std::vector<double>& smoothnessCandidates();
 
 // The table axis (0..1) of channel c at a scanner level.
 double smoothTableAxis(const ShaperMatrix& base, int channel, double level);
-// PCS CIELAB of scanner levels, read tetrahedrally as LittleCMS reads the table.
+// PCS CIELAB of scanner levels, and of a point on the table's axes.
 Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels);
+Lab3 smoothTableLabAtAxes(const SmoothTable& table, const std::array<double, 3>& axes);
 
 // Fits the shaper-matrix and then the grid with the given penalty weight;
 // false with a sentence when the patches do not determine it.

@@ -89,6 +89,25 @@ bool readTargetPatches(const std::string& imagePath, TargetReading* reading, std
     qel::PatchRecord measured{};
     qel::FillMeasuredRecord(qel::g_engine.targetPatches, &measured);
     reading->rgb = toRgb(measured);
+    // The windows again, their sums divided as they are.
+    RgbImage image;
+    if (!readImage(imagePath, &image, error)) return false;
+    auto mean = [&](int cellRow, int cellColumn) {
+        std::array<double, 3> m{0, 0, 0};
+        const qel::PatchWindow w = qel::It8PatchWindow(l, r, frame.width, frame.height, cellRow, cellColumn);
+        if (w.empty()) return m;
+        const int y0 = static_cast<int>(row(w.y0)), y1 = static_cast<int>(row(w.y1));
+        double count = 0;
+        for (int y = std::min(y0, y1); y <= std::max(y0, y1); ++y)
+            for (int x = w.x0; x <= w.x1; ++x, ++count)
+                for (int c = 0; c < 3; ++c) m[c] += image.row(y)[3 * x + c];
+        for (double& v : m) v /= count;
+        return m;
+    };
+    reading->meanRgb.assign(kPatchCount, {0, 0, 0});
+    for (int cellRow = 1; cellRow <= 12; ++cellRow)
+        for (int column : qel::kUsedColumns) reading->meanRgb[qel::ChromaticPatchIndex(cellRow, column)] = mean(cellRow, column);
+    for (int n = 1; n <= qel::kGreyPatches; ++n) reading->meanRgb[qel::GreyPatchIndex(n)] = mean(qel::kGreyScaleCellRow, n);
     return true;
 }
 
@@ -113,7 +132,7 @@ bool loadPatchSet(const std::string& imagePath, const std::string& referencePath
                   std::string* error) {
     TargetReading reading;
     if (!readTargetPatches(imagePath, &reading, error)) return false;
-    patches->rgb = reading.rgb;
+    patches->rgb = reading.meanRgb;
     return readReferenceXyz(referencePath, &patches->xyz, error);
 }
 

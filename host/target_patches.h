@@ -38,6 +38,10 @@ struct TargetReading {
     std::vector<PixelBox> windows;
     // The engine's patch means (integer levels 0..255), model patch order.
     std::vector<std::array<double, 3>> rgb;
+    // The same windows' means as they are, model patch order: the engine
+    // truncates its means to whole levels, half a level low on average,
+    // while a scanned pixel's level is rounded.
+    std::vector<std::array<double, 3>> meanRgb;
 };
 
 // Reads the target image with the engine's reader; false with a sentence
@@ -50,7 +54,7 @@ bool readTargetPatches(const std::string& imagePath, TargetReading* reading, std
 bool readReferenceXyz(const std::string& path, std::vector<Xyz3>* xyz, std::string* error);
 
 struct PatchSet {
-    std::vector<std::array<double, 3>> rgb;  // scanner levels 0..255: the engine's patch means
+    std::vector<std::array<double, 3>> rgb;  // scanner levels 0..255: the windows' means, not truncated
     std::vector<Xyz3> xyz;                   // reference XYZ, Y = 100 for a perfect white
 };
 bool loadPatchSet(const std::string& imagePath, const std::string& referencePath, PatchSet* patches,

@@ -86,7 +86,10 @@ std::array<double, 3> scannerSignal(const Xyz& xyz, const ScannerResponse& respo
     for (int c = 0; c < 3; ++c) s[c] = kSensor.m[c][0] * in[0] + kSensor.m[c][1] * in[1] + kSensor.m[c][2] * in[2];
     const double k = response.crosstalk;
     std::array<double, 3> mixed{};
-    for (int c = 0; c < 3; ++c) mixed[c] = (1.0 - 2.0 * k) * s[c] + k * (s[(c + 1) % 3] + s[(c + 2) % 3]);
+    for (int c = 0; c < 3; ++c) {
+        mixed[c] = (1.0 - 2.0 * k) * s[c] + k * (s[(c + 1) % 3] + s[(c + 2) % 3]);
+        mixed[c] = (mixed[c] + response.flare) / (1.0 + response.flare);
+    }
     for (double& v : mixed) v = std::clamp(v, 0.0, 1.0);
     return mixed;
 }
@@ -96,6 +99,14 @@ double toneLevel(double signal, int channel, const ScannerResponse& response) {
     const double white = response.whiteLevel[channel];
     const double g = response.gamma[channel] > 0 ? response.gamma[channel] : 1.0;
     return black + (white - black) * std::pow(std::clamp(signal, 0.0, 1.0), 1.0 / g);
+}
+
+double signalOfLevel(double level, int channel, const ScannerResponse& response) {
+    const double black = response.blackLevel[channel];
+    const double white = response.whiteLevel[channel];
+    const double g = response.gamma[channel] > 0 ? response.gamma[channel] : 1.0;
+    const double u = (level - black) / (white - black);
+    return u > 0 ? std::pow(u, g) : 0.0;
 }
 
 std::uint8_t levelToByte(double level) {

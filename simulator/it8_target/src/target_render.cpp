@@ -114,7 +114,7 @@ imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResp
     if (!(options.dpi > 0) || !(options.cellInches > 0)) return out;
     int width = 0, height = 0;
     rasterSize(options, width, height);
-    out = imaging::Image::make(width, height);
+    out = imaging::Image::make(width, height, 3, options.bitsPerSample == 16 ? 16 : 8);
     out.metadata.xDpi = out.metadata.yDpi = options.dpi;
     const Placement place = placementFor(options, out.width, out.height);
 
@@ -152,8 +152,7 @@ imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResp
         const int fileRow = out.height - 1 - line;
         const bool striped = options.interruptRow >= 0 && fileRow >= options.interruptRow &&
                              fileRow < options.interruptRow + std::max(1, options.interruptRows);
-        std::uint8_t* p = out.row(line);
-        for (int x = 0; x < out.width; ++x, p += 3) {
+        for (int x = 0; x < out.width; ++x) {
             std::array<double, 3> lv;
             const int id = top[x];
             if (striped) {
@@ -170,9 +169,17 @@ imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResp
                     }
                 for (int c = 0; c < 3; ++c) lv[c] = toneLevel(sum[c] / (n * n), c, response);
             }
+            if (response.falloff > 0 && !striped) {
+                // The uneven lamp scales the light, before the tone curve.
+                const double u = 2.0 * (x + 0.5) / out.width - 1.0, gain = 1.0 - response.falloff * u * u;
+                for (int c = 0; c < 3; ++c) lv[c] = toneLevel(signalOfLevel(lv[c], c, response) * gain, c, response);
+            }
             for (int c = 0; c < 3; ++c) {
                 const double v = response.noiseSigma > 0 ? lv[c] + response.noiseSigma * noise.gaussian() : lv[c];
-                p[c] = levelToByte(v);
+                if (out.bitsPerSample == 16)
+                    out.setSample(x, line, c, static_cast<unsigned>(std::clamp(v * 257.0 + 0.5, 0.0, 65535.0)));
+                else
+                    out.setSample(x, line, c, levelToByte(v));
             }
         }
     }

@@ -31,14 +31,6 @@ Matrix3 signalMatrix(const it8sim::ScannerResponse& scanner) {
     return m;
 }
 
-// Signal (0..1 scale) of a level: the tone response inverted.
-double signalOfLevel(double level, int c, const it8sim::ScannerResponse& scanner) {
-    const double black = scanner.blackLevel[c], white = scanner.whiteLevel[c];
-    const double g = scanner.gamma[c] > 0 ? scanner.gamma[c] : 1.0;
-    const double u = (level - black) / (white - black);
-    return u > 0 ? std::pow(u, g) : 0.0;
-}
-
 // Least squares of y on (1, l0, l1, l2): the 4 x 4 normal equations solved
 // by elimination with partial pivoting.
 std::array<double, 4> fitRow(const std::vector<std::array<double, 4>>& x, const std::vector<double>& y) {
@@ -76,9 +68,9 @@ std::vector<float> idealScannerModel(const it8sim::ScannerResponse& scanner) {
     // normalisation back.
     double full[3];
     for (int c = 0; c < 3; ++c) {
-        full[c] = signalOfLevel(255, c, scanner);
+        full[c] = it8sim::signalOfLevel(255, c, scanner);
         for (int n = 0; n < sm::kLevels; ++n)
-            model[sm::toneIndex(c, n)] = static_cast<float>(signalOfLevel(n, c, scanner) / full[c]);
+            model[sm::toneIndex(c, n)] = static_cast<float>(it8sim::signalOfLevel(n, c, scanner) / full[c]);
     }
     // XYZ = S^-1 diag(full) t for tone-curve values t, S the signal per unit
     // of XYZ.

@@ -43,9 +43,13 @@ struct Rgb8 {
 
 // How the true scanner turns the light of a patch into levels. Per channel:
 //   signal = sensor response to XYZ (a D50 white reflector gives 1), mixed
-//            with crosstalk, clamped to 0..1;
+//            with crosstalk, with flare added ((signal + flare) / (1 + flare):
+//            stray light lifts the shadows, the white stays 1), clamped to 0..1;
 //   level  = black + (white - black) * signal^(1 / gamma), rounded, 0..255;
-// plus Gaussian noise of noiseSigma levels per pixel and channel.
+// plus Gaussian noise of noiseSigma levels per pixel and channel. On the
+// rendered scan the lamp lights the bed unevenly: the signal is multiplied by
+// 1 - falloff * u^2, u running from -1 at the scan's left edge through 0 in
+// its middle to 1 at its right edge; trueScannerRgb is the middle's.
 struct ScannerResponse {
     std::array<double, 3> gamma{2.2, 2.2, 2.2};
     std::array<double, 3> whiteLevel{250, 250, 250};
@@ -53,6 +57,8 @@ struct ScannerResponse {
     // Fraction of each channel's signal taken from each of the other two
     // (0: none; neutral colours are unchanged by it).
     double crosstalk = 0.0;
+    double flare = 0.0;    // fraction of the white's signal added as stray light
+    double falloff = 0.0;  // the light's fall at the scan's side edges, a fraction
     double noiseSigma = 0.0;
     std::uint64_t seed = 1;
 };
@@ -72,6 +78,9 @@ const char* presetName(ResponsePreset preset);
 std::array<double, 3> scannerSignal(const Xyz& xyz, const ScannerResponse& response);
 // The level for a signal before rounding and noise.
 double toneLevel(double signal, int channel, const ScannerResponse& response);
+// The signal whose level (before rounding and noise) this is: the tone
+// curve undone (0 at and below black, above 1 beyond white).
+double signalOfLevel(double level, int channel, const ScannerResponse& response);
 // The truth: what the scanner gives, without noise, for a uniform area.
 Rgb8 trueScannerRgb(const Xyz& xyz, const ScannerResponse& response);
 
@@ -107,13 +116,14 @@ struct TargetOptions {
     int interruptRow = -1;          // first file row crossed by a light stripe; -1: none
     int interruptRows = 1;          // the stripe's height in file rows
     int supersample = 3;            // sub-samples per pixel side (edges mixed in linear light)
+    int bitsPerSample = 8;          // 8, or 16: level * 257 before rounding, noise alike
     Xyz surround{17.08, 18.0, 14.85};  // lid, medium grey
     Xyz base{23.73, 25.0, 20.63};      // target base between patches
     Xyz frame{0.19, 0.2, 0.17};        // dark outline
     Xyz stripe{85.4, 88.6, 73.1};      // the interrupting stripe
 };
 
-// Scan-line order: row 0 first scanned; 8-bit RGB; x and y resolution dpi.
+// Scan-line order: row 0 first scanned; RGB of bitsPerSample; x and y resolution dpi.
 imaging::Image renderIt8TargetRgb(const It8ReferenceSet& refs, const ScannerResponse& response,
                              const TargetOptions& options);
 
