@@ -147,13 +147,17 @@ TEST_F(DataSafety, ConflictingIgnoredOrMisnamedOptionsAreRefused) {
 }
 
 // Failures that leave every existing file as it was: the real scanner
-// without its library (the scan's existing output kept), a profile whose
-// check cannot pass (the existing profile kept).
+// without its library (the scan's existing output kept), a checked profile
+// whose image holds no target to check it on (the existing profile kept).
 TEST_F(DataSafety, FailedStepsLeaveExistingFilesAsTheyWere) {
     expectRefused({{"scan --real-scanner --windir {d}/nowin --output {d}/keep.tga", 1, "no pass-through library at"},
                    {"scan --windir {d}/realwin --output {d}/keep.tga", 1, "aucal does not replace it"},
                    {"icc --model {d}/s.mdl --image {d}/chart.tga --reference {d}/ref.txt --output {d}/keep.icc --check",
-                    1, ""}},
+                    1, "no IT8.7/2 target found in"},
+                   // Quiet, the sentence is all that is printed, and it says what failed.
+                   {"-q icc --model {d}/s.mdl --image {d}/chart.tga --reference {d}/ref.txt --output {d}/keep.icc "
+                    "--table {d}/keep-table.icc --check",
+                    1, "aucal: no IT8.7/2 target found in"}},
                   folder());
 }
 

@@ -199,6 +199,12 @@ TEST(IccShaperMatrix, FitRecoversTheCurvesAndMatrixOfAMatrixLikeScanner) {
         const PatchSet kept = unclippedPatches(patches);
         for (std::size_t p = 0; p < kept.rgb.size(); ++p)
             EXPECT_LT(deltaE2000(smoothTableLab(table, kept.rgb[p]), pcsLab(pcsXyzFromReference(kept.xyz[p]))), 0.2) << p;
+        // Without a correction the table is the shaper-matrix, to rounding.
+        SmoothTable matrixOnly;
+        ASSERT_TRUE(fitSmoothTable(patches, smoothnessCandidates().back(), &matrixOnly, &error)) << error;
+        for (std::size_t p = 0; p < kept.rgb.size(); ++p)
+            EXPECT_LT(deltaE76(smoothTableLab(matrixOnly, kept.rgb[p]), pcsLab(shaperMatrixXyz(fit, kept.rgb[p]))), 1e-9)
+                << p;
         ASSERT_TRUE(scannerTableProfile(table, &profile, &error)) << error;
         EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerLut), "");
         const Prediction fitted = [&](const std::array<double, 3>& levels) { return smoothTableLab(table, levels); };
