@@ -23,6 +23,7 @@
 #include "saved_file.h"
 #include "status_text.h"
 #include "uncached_output.h"
+#include "worker_processes.h"
 
 namespace aucal {
 
@@ -112,12 +113,10 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
 
     // The files are spread over the cores: each worker reads, corrects and
     // writes one file at a time. The engine is called one export at a time
-    // (CorrectImage under a lock), as the library requires; reading and
-    // writing, most of the work, run side by side. What each file reports is
-    // printed in the order of the inputs.
+    // in each process (CorrectImage under a lock), as the library requires.
+    // What each file reports is printed in the order of the inputs.
     std::mutex engineLock, reportLock;
     LockedCorrection locked(*eight, engineLock);
-    std::atomic<std::size_t> next{0};
     std::vector<std::string> reports(o.inputs.size());
     std::vector<char> done(o.inputs.size(), 0), failed(o.inputs.size(), 0);
     std::size_t printed = 0;
@@ -133,7 +132,7 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
                 std::printf("%s\n", reports[printed].c_str());
         }
     };
-    auto worker = [&] {
+    auto worker = [&](std::atomic<std::size_t>& next, const ItemReport& finish) {
         // TIFF outputs go to the disk past the file cache, through a buffer
         // each worker keeps for its files.
         UncachedOutput uncached;
@@ -190,10 +189,17 @@ int runCorrect(const CorrectOptions& o, const CommonOptions& common) {
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t workers = std::min(o.inputs.size(), o.jobs > 0 ? static_cast<std::size_t>(o.jobs) : cores);
-    std::vector<std::thread> threads;
-    for (std::size_t t = 1; t < workers; ++t) threads.emplace_back(worker);
-    worker();
-    for (std::thread& t : threads) t.join();
+    // A worker a process where the platform makes copies (each with its own
+    // engine, so that their corrections run side by side); else threads.
+    auto lost = [&](std::size_t i) { return o.inputs[i] + ": not corrected (its worker process stopped); " +
+                                            outputs[i] + " left as it was"; };
+    if (!runInProcesses(static_cast<int>(workers), o.inputs.size(), worker, finish, lost)) {
+        std::atomic<std::size_t> next{0};
+        std::vector<std::thread> threads;
+        for (std::size_t t = 1; t < workers; ++t) threads.emplace_back([&] { worker(next, finish); });
+        worker(next, finish);
+        for (std::thread& t : threads) t.join();
+    }
     int failures = 0;
     for (char f : failed) failures += f;
 

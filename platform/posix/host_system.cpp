@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -110,6 +112,40 @@ PF_EXPORT long pfHostWrite(PfHostFile file, const void* data, size_t size) {
         if (n < 0 && errno == EINTR) continue;
         if (n == 0 && size > 0) errno = ENOSPC;
         return n == 0 && size > 0 ? -1 : static_cast<long>(n);
+    }
+}
+
+PF_EXPORT long pfHostFork(void) { return static_cast<long>(::fork()); }
+
+PF_EXPORT int pfHostWaitChild(long child) {
+    int status = 0;
+    while (::waitpid(static_cast<pid_t>(child), &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+PF_EXPORT int pfHostPipe(PfHostFile ends[2]) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return 0;
+    ends[0] = fds[0];
+    ends[1] = fds[1];
+    return 1;
+}
+
+PF_EXPORT void* pfHostSharedMemory(size_t size) {
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+PF_EXPORT void pfHostFreeSharedMemory(void* memory, size_t size) {
+    if (memory != nullptr) ::munmap(memory, size);
+}
+
+PF_EXPORT long pfHostRead(PfHostFile file, void* data, size_t size) {
+    for (;;) {
+        const ssize_t n = ::read(static_cast<int>(file), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        return static_cast<long>(n);
     }
 }
 

@@ -141,6 +141,35 @@ long pfHostWrite(PfHostFile file, const void* data, size_t size) {
     return static_cast<long>(written);
 }
 
+long pfHostFork(void) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return -1;
+}
+
+int pfHostWaitChild(long) { return -1; }
+
+int pfHostPipe(PfHostFile ends[2]) {
+    HANDLE r = nullptr, w = nullptr;
+    if (!CreatePipe(&r, &w, nullptr, 0)) return 0;
+    ends[0] = reinterpret_cast<PfHostFile>(r);
+    ends[1] = reinterpret_cast<PfHostFile>(w);
+    return 1;
+}
+
+void* pfHostSharedMemory(size_t) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return nullptr;
+}
+
+void pfHostFreeSharedMemory(void*, size_t) {}
+
+long pfHostRead(PfHostFile file, void* data, size_t size) {
+    DWORD read = 0;
+    if (!ReadFile(reinterpret_cast<HANDLE>(file), data, static_cast<DWORD>(size), &read, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE || GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    return static_cast<long>(read);
+}
+
 long pfHostWriteAt(PfHostFile file, const void* data, size_t size, long long offset) {
     OVERLAPPED o = at(offset);
     DWORD written = 0;

@@ -40,10 +40,11 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
         EXPECT_EQ(again8.pixels, demo8.pixels) << kind;
         EXPECT_EQ(again8.channels, 3);
     }
-    // Several files at once (spread over the cores), an unreadable one among
-    // them: the others come out as when corrected alone (the TIFF written
-    // past the file cache), their lines in the order of the inputs, and the
-    // exit status says that one failed.
+    // Several files at once (spread over the cores: on Linux a process
+    // each), an unreadable one among them: the others come out as when
+    // corrected alone (the TIFF written past the file cache), their lines in
+    // the order of the inputs, and the failure is named and in the exit
+    // status.
     std::filesystem::create_directories(dir.file("batch"));
     std::string inputs;
     for (const std::string name : {"a.png", "nope.png", "b.png", "c.png"}) {
@@ -62,6 +63,7 @@ TEST(AucalCli, DemoWritesItsFilesAndTheyCorrectAgain) {
     }
     CliRun batch = aucal("correct -j 2 --block " + dir.file("demo/printer.blk") + " --output-dir " + dir.file("batch") + inputs);
     EXPECT_NE(batch.status, 0);
+    EXPECT_NE(batch.output.find("nope.png"), std::string::npos) << batch.output;
     auto pixelsOf = [](const std::string& path) {
         imaging::Image im;
         std::string error;

@@ -53,10 +53,28 @@ void pfHostOnStop(PfHostStopHandler handler);
 /* ExitProcess (_exit): ends the process at once. */
 void pfHostExitNow(int status);
 
-/* --- Files --- */
-
 typedef intptr_t PfHostFile;
 #define PF_HOST_NO_FILE ((PfHostFile)-1)
+
+/* --- Copies of this process ---
+ * Windows has no fork: there pfHostFork fails and the caller works on
+ * threads instead. */
+
+/* fork: a copy of this process, which gets 0; the parent gets the copy's
+ * id (above 0); -1 when no copy can be made. Only from a process that runs
+ * one thread. */
+long pfHostFork(void);
+/* waitpid: until the copy ends; its exit status, -1 when it did not exit. */
+int pfHostWaitChild(long child);
+/* pipe: ends[0] reads what ends[1] writes; nonzero on success. */
+int pfHostPipe(PfHostFile ends[2]);
+/* mmap(MAP_SHARED | MAP_ANONYMOUS): zeroed memory that copies forked later
+ * share with this process; null on failure. */
+void* pfHostSharedMemory(size_t size);
+void pfHostFreeSharedMemory(void* memory, size_t size);
+
+/* --- Files --- */
+
 
 /* _wfopen (fopen). */
 FILE* pfHostOpenFile(const char* path, const char* mode);
@@ -70,6 +88,8 @@ int pfHostRemoveFile(const char* path);
 PfHostFile pfHostCreateUniqueFile(char* pattern, int suffixLength, const char* modelPath);
 /* WriteFile (write): bytes written, -1 on error. */
 long pfHostWrite(PfHostFile file, const void* data, size_t size);
+/* ReadFile (read): bytes read, 0 at the end, -1 on error. */
+long pfHostRead(PfHostFile file, void* data, size_t size);
 /* WriteFile at an offset (pwrite): bytes written, -1 on error. */
 long pfHostWriteAt(PfHostFile file, const void* data, size_t size, long long offset);
 /* ReadFile at an offset (pread): bytes read, 0 past the end, -1 on error. */
