@@ -62,10 +62,17 @@ bool runInProcesses(int processes, std::size_t items, const ItemWork& work, cons
             // this process's exit code (the parent's files and engine).
             for (const Copy& c : copies) pfHostClose(c.reads);
             pfHostClose(ends[0]);
-            work(*next, [&](std::size_t item, bool ok, const std::string& text) {
-                const Record r{item, ok ? 1u : 0u, static_cast<std::uint32_t>(text.size())};
-                if (!writeAll(ends[1], &r, sizeof r) || !writeAll(ends[1], text.data(), text.size())) pfHostExitNow(1);
-            });
+            // What it throws ends it too (its claimed item then counts as
+            // lost): it never returns into the parent's code.
+            try {
+                work(*next, [&](std::size_t item, bool ok, const std::string& text) {
+                    const Record r{item, ok ? 1u : 0u, static_cast<std::uint32_t>(text.size())};
+                    if (!writeAll(ends[1], &r, sizeof r) || !writeAll(ends[1], text.data(), text.size()))
+                        pfHostExitNow(1);
+                });
+            } catch (...) {
+                pfHostExitNow(1);
+            }
             pfHostExitNow(0);
         }
         pfHostClose(ends[1]);
