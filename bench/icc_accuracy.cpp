@@ -377,7 +377,7 @@ int main(int argc, char** argv) {
         const std::pair<const Bytes*, Prediction> checked[] = {
             {&lutProfile, [&](const std::array<double, 3>& l) { return modelGridPcsLab(model, l); }},
             {&matrixProfile, [&](const std::array<double, 3>& l) { return pcsLab(shaperMatrixXyz(fit, l)); }},
-            {&tableProfile, [&](const std::array<double, 3>& l) { return smoothTableLab(table, l); }}};
+            {&tableProfile, [&](const std::array<double, 3>& l) { return smoothTableProfileLab(table, l); }}};
         std::printf("  --check, largest CIEDE2000 against the source (tolerance %.2f):", kSourceToleranceDe2000);
         for (const auto& [profile, source] : checked) {
             InputCheck c;

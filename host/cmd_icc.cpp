@@ -232,8 +232,9 @@ int scannerProfiles(const IccOptions& o, bool check, std::vector<icc::ProfileFig
         FittedProfile t{o.table, icc::ProfileKind::ScannerLut,
                         "scanner smooth-table profile: a " + std::to_string(icc::kSmoothTableProfileNodes) +
                             "^3 CIELAB table of the fitted shaper-matrix" + correction,
-                        "the fitted shaper-matrix and correction",
-                        [table](const std::array<double, 3>& levels) { return icc::smoothTableLab(table, levels); },
+                        "the fitted shaper-matrix and correction at the table's nodes (read tetrahedrally, as the "
+                        "table is)",
+                        [table](const std::array<double, 3>& levels) { return icc::smoothTableProfileLab(table, levels); },
                         smoothTablePredictor};
         if (int s = addFitted(t, std::move(bytes), model, patches, check, out)) return s;
     }

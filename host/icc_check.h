@@ -81,12 +81,15 @@ bool checkMonitorProfile(const Bytes& profile, const Phosphors& phosphors, const
 //
 // Scanner profiles, on the target's patches: the 16-bit encoding of curves
 // and tables (1/65535 of the range, 1/256 of a CIELAB unit for a* and b*)
-// and LittleCMS's single-precision arithmetic leave far below 0.01; the
-// smooth table's 33^3 CIELAB bake interpolates the matrix's curvature within
-// a cell (up to about 0.03). The model grid read trilinearly would differ
-// from the table read tetrahedrally by up to about 2 where the gamut pull
-// bends the grid: that is interpolation, not the profile, so the model grid
-// is compared as the table is read.
+// and LittleCMS's single-precision arithmetic. Tables leave below 0.01. A
+// shaper-matrix's curves are linear light, so in the darkest patches one
+// 16-bit step is a sizeable part of the value, and the matrix of a scanner
+// with crosstalk magnifies it: up to about 0.04 on the bench. The model grid
+// read trilinearly would differ from the table read tetrahedrally by up to
+// about 2 where the gamut pull bends the grid, and the smooth table's
+// description from its 33^3 bake by up to about 0.1 where the matrix curves
+// within a cell: that is interpolation, not the profile, so each table is
+// compared with what it was made from at its nodes, read as the table is.
 constexpr double kSourceToleranceDe2000 = 0.05;  // largest CIEDE2000, patches through a scanner profile
 // The device link against the block read tetrahedrally as LittleCMS reads
 // it: the two round a node's value differently (to the nearest level, and

@@ -172,6 +172,23 @@ Lab3 smoothTableLabAtAxes(const SmoothTable& table, const std::array<double, 3>&
     return pcsLab(applyMatrix(table.base.m, shaped));
 }
 
+Lab3 smoothTableProfileLab(const SmoothTable& table, const std::array<double, 3>& levels) {
+    const int n = kSmoothTableProfileNodes;
+    std::array<double, 3> axes;
+    for (int c = 0; c < 3; ++c) axes[c] = smoothTableAxis(table.base, c, levels[c]);
+    const Tetrahedron t = tetrahedron(n, axes);
+    Lab3 lab{0, 0, 0};
+    for (int k = 0; k < 4; ++k) {
+        const int i = t.entry[k];
+        const std::array<double, 3> node{static_cast<double>(i / (n * n)) / (n - 1),
+                                         static_cast<double>((i / n) % n) / (n - 1), static_cast<double>(i % n) / (n - 1)};
+        const Lab3 v = smoothTableLabAtAxes(table, node);
+        const Lab3 encoded{std::clamp(v[0], 0.0, 100.0), std::clamp(v[1], -128.0, 127.0), std::clamp(v[2], -128.0, 127.0)};
+        for (int c = 0; c < 3; ++c) lab[c] += t.weight[k] * encoded[c];
+    }
+    return lab;
+}
+
 Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels) {
     std::array<double, 3> axes;
     for (int c = 0; c < 3; ++c) axes[c] = smoothTableAxis(table.base, c, levels[c]);

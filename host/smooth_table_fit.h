@@ -45,8 +45,9 @@ struct SmoothTable {
 // multiplies the solve's time (17 nodes cost about thirty times as much).
 constexpr int kSmoothTableNodes = 9;
 // Nodes per axis of the baked CIELAB table in the profile: 4 * 8 + 1, so the
-// grid's nodes are its nodes. 17 nodes leave up to 0.1 CIEDE2000 of the
-// matrix's curvature to the interpolation; 33 (a 210 kB table) a quarter.
+// grid's nodes are its nodes. The matrix's curvature within a cell is left
+// to the interpolation: on the bench's scanners up to about 0.1 CIEDE2000 at
+// the patches with 33 nodes (a 210 kB table), 0.3 with 17.
 constexpr int kSmoothTableProfileNodes = 33;
 // The penalty weights the cross-validation chooses among (per unit of
 // squared second difference, against one patch's squared axis error), the
@@ -58,6 +59,10 @@ double smoothTableAxis(const ShaperMatrix& base, int channel, double level);
 // PCS CIELAB of scanner levels, and of a point on the table's axes.
 Lab3 smoothTableLab(const SmoothTable& table, const std::array<double, 3>& levels);
 Lab3 smoothTableLabAtAxes(const SmoothTable& table, const std::array<double, 3>& axes);
+// What the profile holds: the description at the nodes of the baked table
+// (clipped to the CIELAB encoding's range), read tetrahedrally between them
+// as LittleCMS reads it.
+Lab3 smoothTableProfileLab(const SmoothTable& table, const std::array<double, 3>& levels);
 
 // Fits the shaper-matrix and then the grid with the given penalty weight;
 // false with a sentence when the patches do not determine it.

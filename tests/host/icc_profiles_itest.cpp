@@ -66,7 +66,7 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     ASSERT_EQ(scanner.status, 0) << scanner.output;
     EXPECT_EQ(scanner.output.find("failed"), std::string::npos) << scanner.output;
     EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the model grid"), std::string::npos);
-    EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the fitted shaper-matrix and correction"), std::string::npos);
+    EXPECT_NE(scanner.output.find("130 patches through LittleCMS against the fitted shaper-matrix and correction at the table's nodes"), std::string::npos);
     // One of the two fitted profiles is recommended, by its held-out figures.
     const std::size_t recommended = scanner.output.find(": recommended for scans:");
     ASSERT_NE(recommended, std::string::npos) << scanner.output;

@@ -207,7 +207,7 @@ TEST(IccShaperMatrix, FitRecoversTheCurvesAndMatrixOfAMatrixLikeScanner) {
                 << p;
         ASSERT_TRUE(scannerTableProfile(table, &profile, &error)) << error;
         EXPECT_EQ(checkStructure(profile, ProfileKind::ScannerLut), "");
-        const Prediction fitted = [&](const std::array<double, 3>& levels) { return smoothTableLab(table, levels); };
+        const Prediction fitted = [&](const std::array<double, 3>& levels) { return smoothTableProfileLab(table, levels); };
         ASSERT_TRUE(checkInputProfile(profile, fitted, syntheticModel(), patches, &check, &error)) << error;
         EXPECT_LT(check.againstSource.max, kSourceToleranceDe2000);
     }
