@@ -9,6 +9,7 @@
 #include "cancellation.h"
 #include "icc_embed.h"
 #include "option_checks.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -16,9 +17,9 @@ namespace {
 
 std::string assignedPath(const AssignOptions& o, const std::string& input) {
     if (!o.output.empty()) return o.output;
-    const std::filesystem::path in(input);
-    if (!o.outputDir.empty()) return (std::filesystem::path(o.outputDir) / in.filename()).string();
-    return (in.parent_path() / (in.stem().string() + "-profiled" + in.extension().string())).string();
+    const std::filesystem::path in = utf8Path(input);
+    if (!o.outputDir.empty()) return utf8String(utf8Path(o.outputDir) / in.filename());
+    return utf8String(in.parent_path() / (in.stem().u8string() + u8"-profiled" + in.extension().u8string()));
 }
 
 }  // namespace

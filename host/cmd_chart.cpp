@@ -20,7 +20,7 @@ int runChart(const ChartOptions& o, const CommonOptions& common) {
     int32_t status = 0;
     const bool written = writeFileAtomically(
         o.output,
-        [&](const std::string& temporary, std::string*) { return (status = create(temporary.c_str())) == 0; }, &error);
+        [&](const std::string& temporary, std::string*) { return (status = create(libraryPathArgument(temporary).c_str())) == 0; }, &error);
     if (status != 0) return failExport(Export::CreatTargetImage, status);
     if (!written) return fail(error);
     if (!common.quiet) std::printf("printer chart written to %s: print it without colour management, then scan it\n",

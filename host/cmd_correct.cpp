@@ -24,6 +24,7 @@
 #include "status_text.h"
 #include "uncached_output.h"
 #include "worker_processes.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -31,13 +32,13 @@ namespace {
 
 std::string outputPathFor(const CorrectOptions& o, const std::string& input) {
     if (o.inPlace) return input;
-    std::filesystem::path in(input);
+    const std::filesystem::path in = utf8Path(input);
     std::filesystem::path name = in.filename();
     if (!o.format.empty()) name.replace_extension("." + o.format);
     if (!o.output.empty()) return o.output;
-    std::filesystem::path dir = o.outputDir.empty() ? in.parent_path() : std::filesystem::path(o.outputDir);
-    if (o.outputDir.empty()) name = in.stem().string() + "-corrected" + name.extension().string();
-    return (dir / name).string();
+    std::filesystem::path dir = o.outputDir.empty() ? in.parent_path() : utf8Path(o.outputDir);
+    if (o.outputDir.empty()) name = in.stem().u8string() + u8"-corrected" + name.extension().u8string();
+    return utf8String(dir / name);
 }
 
 // CorrectImage one call at a time: the engine holds one block for the

@@ -32,6 +32,7 @@
 #include "status_text.h"
 #include "target_patches.h"
 #include "virtual_printer/virtual_printer.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -117,7 +118,7 @@ public:
 
     int run() {
         std::error_code ec;
-        std::filesystem::create_directories(dir_, ec);
+        std::filesystem::create_directories(utf8Path(dir_), ec);
         if (ec) return fail("cannot create " + dir_ + ": " + ec.message());
         if (!common_.quiet)
             std::printf("aucal demo: the whole calibration on the simulated devices, into %s\n", dir_.c_str());
@@ -134,7 +135,7 @@ public:
     }
 
 private:
-    std::string at(const char* name) const { return (std::filesystem::path(dir_) / name).string(); }
+    std::string at(const char* name) const { return utf8String(utf8Path(dir_) / name); }
 
     template <class Run>
     int timed(const std::string& step, Run&& run) {

@@ -16,6 +16,7 @@
 #include "qel_layout.h"
 #include "saved_file.h"
 #include "trace.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -133,7 +134,7 @@ bool describeSaved(const std::string& path, std::string* error) {
 }
 
 bool readWhole(const std::string& path, std::vector<std::uint8_t>* bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) {
         *error = "cannot open " + path;
         return false;
@@ -146,7 +147,7 @@ bool readWhole(const std::string& path, std::vector<std::uint8_t>* bytes, std::s
 bool describe(const std::string& path, std::string* error) {
     std::vector<std::uint8_t> head(132);
     {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(utf8Path(path), std::ios::binary);
         if (!in) {
             *error = "cannot open " + path;
             return false;

@@ -14,6 +14,7 @@
 #include "saved_file.h"
 #include "scan_orientation.h"
 #include "status_text.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -41,7 +42,7 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         if (!prepareChartScan(engine.exports(), o.scan, model, &scan, &error)) return fail(error);
         if (!common.quiet) std::printf("%s\n", uprightSentence(o.scan, scan).c_str());
         ProgressDisplay progress("printer model", common.quiet);
-        status = analysis(scan.targa.path().c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
+        status = analysis(libraryPathArgument(scan.targa.path()).c_str(), block.data(), &blockSize, model.data(), 0, progress.record(),
                           &ProgressDisplay::callback);
         if (status != 0) return failExport(Export::PrinterTargetAnalysis, status);
         // The block stands without its figures; say why they are missing.
@@ -55,7 +56,7 @@ int runPrinter(const PrinterOptions& o, const CommonOptions& common) {
         // The engine's table, 17 x 17 x 17 RGB nodes and nothing more, or the
         // file aucal print --table writes: the table in the engine's whole
         // buffer, zeros after it. Anything else is not a table.
-        std::ifstream in(o.table, std::ios::binary);
+        std::ifstream in(utf8Path(o.table), std::ios::binary);
         if (!in) return fail("cannot open the printer table " + o.table);
         std::vector<std::uint8_t> table(block.size() + 1);
         in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));

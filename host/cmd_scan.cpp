@@ -16,10 +16,12 @@
 #include "option_checks.h"
 #include "it8_target/virtual_it8.h"
 #include "platform/host_desktop.h"
+#include "platform/host_system.h"
 #include "platform/library.h"
 #include "progress.h"
 #include "scan_driver.h"
 #include "status_text.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -54,7 +56,7 @@ public:
     }
     ~PrivateWindowsFolder() {
         std::error_code ec;
-        if (owned_) std::filesystem::remove_all(path_, ec);
+        if (owned_) std::filesystem::remove_all(utf8Path(path_), ec);
     }
     PrivateWindowsFolder(const PrivateWindowsFolder&) = delete;
     PrivateWindowsFolder& operator=(const PrivateWindowsFolder&) = delete;
@@ -76,7 +78,7 @@ constexpr const char* kReplayReport = "replay-report.txt";
 
 std::string replayDivergence(const std::string& windir, const std::string& driver) {
     const std::string path = sim::passThroughFolder(windir, dialectOf(driver)) + "/" + kReplayReport;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = pfHostOpenFile(path.c_str(), "rb");
     if (f == nullptr) return {};
     char line[2048] = {};
     const bool got = std::fgets(line, sizeof line, f) != nullptr;
@@ -88,7 +90,7 @@ std::string replayDivergence(const std::string& windir, const std::string& drive
 
 class LoadedDriver {
 public:
-    explicit LoadedDriver(const std::string& path) : library_(pfLoadLibrary(path.c_str())) {}
+    explicit LoadedDriver(const std::string& path) : library_(pfHostLoadLibrary(path.c_str())) {}
     ~LoadedDriver() {
         if (library_ != nullptr) pfFreeLibrary(library_);
     }
@@ -126,7 +128,7 @@ std::string defaultWindowsDirectory() {
     // short enough for every driver. Otherwise (and always for an installed
     // aucal, whose folders are not the user's) a folder of this user's in the
     // temporary folder.
-    const std::string beside = (std::filesystem::path(libraryDirectory()).parent_path() / "windows").string();
+    const std::string beside = utf8String(utf8Path(libraryDirectory()).parent_path() / "windows");
     if (librariesInBuildTree() && beside.size() <= kA3WindowsDirectoryMost) return beside;
     return sharedTemporaryWindowsDirectory();
 }
@@ -156,24 +158,24 @@ std::string installSimulatedScanner(const ScanOptions& o, const std::string& win
     // A real installation keeps its library at the same place (on Windows the
     // drivers look in the system's Windows directory): never replace a library
     // that the simulated scanner did not put there itself, with its scenario.
-    const fs::path existing = fs::path(folder) / install.fileName;
-    if (pathExists(existing.string()) && !pathExists((fs::path(folder) / "scenario.txt").string()))
+    const fs::path existing = utf8Path(folder) / install.fileName;
+    if (pathExists(utf8String(existing)) && !pathExists(utf8String(utf8Path(folder) / "scenario.txt")))
         return "the Windows directory " + windir + " holds a pass-through library that is not the simulated scanner's (" +
-               existing.string() + "); aucal does not replace it: scan with it with --real-scanner, or give the "
+               utf8String(existing) + "); aucal does not replace it: scan with it with --real-scanner, or give the "
                "simulated scanner another --windir";
     if (!sim::installPassThroughInto(folder, dialect, install, &error))
         return "cannot install the simulated scanner: " + error;
     std::string scenario = sim::defaultScenarioText(dialect);
     std::error_code ec;
-    fs::remove(fs::path(folder) / kReplayReport, ec);
+    fs::remove(utf8Path(folder) / kReplayReport, ec);
     if (!o.replay.empty()) {
-        if (!fs::exists(o.replay)) return "cannot open the trace " + o.replay;
-        scenario += "\nreplay = " + fs::absolute(o.replay).string() + "\nreplay_report = " + kReplayReport + "\n";
+        if (!fs::exists(utf8Path(o.replay))) return "cannot open the trace " + o.replay;
+        scenario += "\nreplay = " + utf8String(fs::absolute(utf8Path(o.replay))) + "\nreplay_report = " + kReplayReport + "\n";
     } else if (o.document == "it8") {
         scenario += "\ndocument = it8\nit8_response = " + o.response + "\n";
     } else {
-        if (!fs::exists(o.document)) return "cannot open the document " + o.document;
-        scenario += "\ndocument = " + fs::absolute(o.document).string() +
+        if (!fs::exists(utf8Path(o.document))) return "cannot open the document " + o.document;
+        scenario += "\ndocument = " + utf8String(fs::absolute(utf8Path(o.document))) +
                     "\ndocument_dpi = " + std::to_string(o.documentDpi) + "\n";
     }
     scenario += "log = none\n";
@@ -185,11 +187,11 @@ std::string installSimulatedScanner(const ScanOptions& o, const std::string& win
 
 // The real scanner's pass-through library: there, and loadable.
 std::string checkPassThroughLibrary(const ScanOptions& o, const std::string& windir, std::string* library) {
-    *library = (std::filesystem::path(sim::passThroughFolder(windir, dialectOf(o.driver))) / "KASPI_SP.DLL").string();
+    *library = utf8String(utf8Path(sim::passThroughFolder(windir, dialectOf(o.driver))) / "KASPI_SP.DLL");
     if (!pathExists(*library))
         return "--real-scanner: no pass-through library at " + *library + " (give --windir, the Windows folder "
                "holding TWAIN_32 with the scanner maker's library)";
-    PfLibrary loaded = pfLoadLibrary(library->c_str());
+    PfLibrary loaded = pfHostLoadLibrary(library->c_str());
     if (loaded == nullptr) return "--real-scanner: the pass-through library " + *library + " cannot be loaded";
     pfFreeLibrary(loaded);
     return "";
@@ -220,7 +222,7 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     if (!o.simulated)
         if (std::string s = checkPassThroughLibrary(o, windir, &library); !s.empty()) return fail(s);
     std::error_code ec;
-    fs::create_directories(windir, ec);
+    fs::create_directories(utf8Path(windir), ec);
     if (ec) return fail("cannot create the Windows directory " + windir + ": " + ec.message());
     if (!pfHostSetWindowsDirectory(windir.c_str()))
         return fail("the drivers look for the pass-through library under the Windows directory " +
@@ -256,7 +258,8 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
     int32_t result;
     {
         ProgressDisplay progress("scanning (" + o.driver + ")", common.quiet);
-        result = scanImage(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(dialog)), image.temporaryPath().c_str(),
+        const std::string file = libraryPathArgument(image.temporaryPath());
+        result = scanImage(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(dialog)), file.c_str(),
                            reinterpret_cast<ScanProgressCallback>(&ProgressDisplay::callback),
                            static_cast<uint32_t>(o.type), static_cast<uint32_t>(o.language));
     }
@@ -273,7 +276,7 @@ int runScan(const ScanOptions& o, const CommonOptions& common) {
         return fail(boxes.shown > 0 ? "the scan failed (the driver has said why above)"
                                     : "the scan failed, and the driver gave no reason");
     if (result != 0) return fail(statusSentence(Export::ScanImage, result));
-    if (fs::file_size(image.temporaryPath(), ec) == 0 || ec)
+    if (fs::file_size(utf8Path(image.temporaryPath()), ec) == 0 || ec)
         return fail("the scanner reported no lines: nothing was scanned");
     if (!image.commit(&error)) return fail(error);
     if (!common.quiet) std::printf("scan written to %s\n", o.output.c_str());

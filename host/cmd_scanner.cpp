@@ -49,8 +49,10 @@ int runScanner(const ScannerOptions& o, const CommonOptions& common) {
     int32_t status;
     {
         ProgressDisplay progress("scanner model", common.quiet);
-        status = analysis(o.reference.empty() ? 0 : 1, scan.targa.path().c_str(), model.data(), &modelSize,
-                          o.reference.empty() ? nullptr : reference.path().c_str(), progress.record(),
+        const std::string image = libraryPathArgument(scan.targa.path());
+        const std::string referenceFile = libraryPathArgument(reference.path());
+        status = analysis(o.reference.empty() ? 0 : 1, image.c_str(), model.data(), &modelSize,
+                          o.reference.empty() ? nullptr : referenceFile.c_str(), progress.record(),
                           &ProgressDisplay::callback);
     }
     if (status != 0) return failExport(Export::ScannerIT8Analysis, status);

@@ -6,6 +6,7 @@
 
 #include "cancellation.h"
 #include "command_line.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -29,7 +30,7 @@ int failExport(Export e, std::int32_t status) {
 
 bool pathExists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return std::filesystem::exists(utf8Path(path), ec);
 }
 
 }  // namespace aucal

@@ -38,7 +38,7 @@ EngineLibrary::~EngineLibrary() {
 }
 
 bool EngineLibrary::load(const std::string& path, std::string* error) {
-    library_ = pfLoadLibrary(path.c_str());
+    library_ = pfHostLoadLibrary(path.c_str());
     if (library_ == nullptr) {
         *error = "cannot load the colour engine from " + path;
         return false;
@@ -74,8 +74,14 @@ std::string libraryDirectory() {
 }
 
 bool librariesInBuildTree() {
-    const std::string leaf = std::filesystem::path(libraryDirectory()).filename().string();
+    const std::string leaf = utf8String(utf8Path(libraryDirectory()).filename());
     return leaf == "lib" || leaf == "bin";
+}
+
+std::string libraryPathArgument(const std::string& path) {
+    char narrow[4096];
+    const std::size_t n = pfHostLibraryPathArgument(path.c_str(), narrow, sizeof narrow);
+    return n == 0 || n >= sizeof narrow ? path : std::string(narrow, n);
 }
 
 std::string passThroughLibraryPath() {

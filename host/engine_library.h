@@ -61,6 +61,10 @@ bool librariesInBuildTree();
 std::string passThroughLibraryPath();
 std::string engineLibraryPath();
 std::string driverLibraryPath(const std::string& driver);
+// An existing file's path as the libraries' exports take it (in the ANSI
+// code page on Windows: pfHostLibraryPathArgument); the path as it is when it
+// has no such form, for the export to refuse.
+std::string libraryPathArgument(const std::string& path);
 
 }  // namespace aucal
 

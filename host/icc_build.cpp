@@ -105,13 +105,12 @@ bool writeMatrixShaper(cmsHPROFILE h, const Matrix3& m, const std::array<CurvePt
 }  // namespace
 
 bool saveProfile(cmsHPROFILE h, Bytes* out, std::string* error) {
-    const IccVersion version = cmsGetEncodedICCversion(h) >= 0x4000000 ? IccVersion::V4_3 : IccVersion::V2_4;
-    if (!setProfileId(h, version)) return say(error, "LittleCMS could not compute the profile ID");
     cmsUInt32Number size = 0;
     if (!cmsSaveProfileToMem(h, nullptr, &size) || size == 0) return say(error, "LittleCMS could not write the profile");
     out->assign(size, 0);
     if (!cmsSaveProfileToMem(h, out->data(), &size)) return say(error, "LittleCMS could not write the profile");
     out->resize(size);
+    finishHeader(out);
     return true;
 }
 

@@ -78,8 +78,7 @@ std::string checkStructure(const Bytes& profile, ProfileKind kind) {
     cmsUInt8Number stored[16], fresh[16] = {};
     cmsGetHeaderProfileID(h.get(), stored);
     if (!v2) {
-        if (!cmsMD5computeID(h.get())) return "LittleCMS cannot compute the profile ID";
-        cmsGetHeaderProfileID(h.get(), fresh);
+        profileId(profile, fresh);
         if (std::all_of(stored, stored + 16, [](cmsUInt8Number b) { return b == 0; })) return "the profile has no profile ID";
     }
     if (std::memcmp(stored, fresh, 16) != 0) return "the stored profile ID is not what the profile's version needs";

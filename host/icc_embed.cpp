@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "atomic_file.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -24,7 +25,7 @@ bool say(std::string* error, const std::string& sentence) {
 }
 
 bool readWhole(const std::string& path, Bytes* bytes, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) return say(error, "cannot open " + path);
     bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad()) return say(error, "cannot read " + path);

@@ -1,9 +1,13 @@
 #include "icc_tags.h"
 
+#include <lcms2_plugin.h>
+
+#include <algorithm>
 #include <filesystem>
 
 #include "lcms_handles.h"
 #include "utc_time.h"
+#include "utf8_path.h"
 
 namespace aucal::icc {
 
@@ -46,7 +50,7 @@ std::string profileDescription(const ProfileLabel& label) {
     std::string text = label.kind + ", " + label.deviceMake + " " + label.deviceModel + ", " +
                        (label.date.empty() ? utcNow("%Y-%m-%d") : label.date);
     for (std::size_t i = 0; i < label.sources.size(); ++i)
-        text += (i == 0 ? ", from " : ", ") + std::filesystem::path(label.sources[i]).filename().string();
+        text += (i == 0 ? ", from " : ", ") + utf8String(utf8Path(label.sources[i]).filename());
     return text;
 }
 
@@ -95,8 +99,29 @@ bool shareTableWithAllIntents(cmsHPROFILE h) {
     return cmsLinkTag(h, cmsSigAToB1Tag, cmsSigAToB0Tag) && cmsLinkTag(h, cmsSigAToB2Tag, cmsSigAToB0Tag);
 }
 
-bool setProfileId(cmsHPROFILE h, IccVersion version) {
-    return version == IccVersion::V2_4 || cmsMD5computeID(h);
+void profileId(const std::vector<std::uint8_t>& profile, std::uint8_t id[16]) {
+    std::vector<std::uint8_t> bytes = profile;
+    if (bytes.size() >= 100) {
+        std::fill(bytes.begin() + 44, bytes.begin() + 48, 0);
+        std::fill(bytes.begin() + 64, bytes.begin() + 68, 0);
+        std::fill(bytes.begin() + 84, bytes.begin() + 100, 0);
+    }
+    cmsHANDLE md5 = cmsMD5alloc(nullptr);
+    if (md5 == nullptr) {
+        std::fill(id, id + 16, 0);  // no ID: the check says so
+        return;
+    }
+    cmsMD5add(md5, bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+    cmsProfileID result;
+    cmsMD5finish(&result, md5);  // frees md5
+    std::copy(result.ID8, result.ID8 + 16, id);
+}
+
+void finishHeader(std::vector<std::uint8_t>* profile) {
+    if (profile->size() < 128) return;
+    std::fill(profile->begin() + 40, profile->begin() + 44, 0);
+    // The version's major number is byte 8.
+    if ((*profile)[8] >= 4) profileId(*profile, profile->data() + 84);
 }
 
 }  // namespace aucal::icc

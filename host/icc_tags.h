@@ -63,8 +63,16 @@ void encodeLab(IccVersion version, const Lab3& lab, cmsUInt16Number out[3]);
 // A2B0's data, for software that reads one of those.
 bool shareTableWithAllIntents(cmsHPROFILE profile);
 
-// The profile ID for version 4 (MD5 of the profile); nothing for 2.4.
-bool setProfileId(cmsHPROFILE profile, IccVersion version);
+// Completes the header of a profile LittleCMS has written: no primary
+// platform (zeros; LittleCMS writes its own build's, 'MSFT' on Windows and
+// 'APPL' elsewhere, which would make one profile two files), and for
+// version 4 the profile ID over the bytes as they now are (profileId);
+// version 2.4 keeps zeros there.
+void finishHeader(std::vector<std::uint8_t>* profile);
+// The ICC profile ID: the MD5 of the whole profile with its flags (bytes
+// 44..47), rendering intent (64..67) and profile ID (84..99) taken as
+// zeros. Computed over the bytes, not over what LittleCMS would write again.
+void profileId(const std::vector<std::uint8_t>& profile, std::uint8_t id[16]);
 
 }  // namespace aucal::icc
 

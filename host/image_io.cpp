@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "imaging/image_file.h"
+#include "platform/host_system.h"
 
 namespace aucal {
 
@@ -78,7 +79,7 @@ bool readImage(const std::string& path, RgbImage* image, std::string* error, std
 
 bool writeImage(const std::string& path, const RgbImage& image, std::string* error) {
     if (imaging::writeImageFile(path, imaging::formatFromPath(path), image, {}, error)) return true;
-    std::remove(path.c_str());
+    pfHostRemoveFile(path.c_str());
     return false;
 }
 

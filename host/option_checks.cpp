@@ -1,6 +1,7 @@
 #include "option_checks.h"
 
 #include "platform/host_system.h"
+#include "utf8_path.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,8 +29,8 @@ bool sameFile(const std::string& a, const std::string& b) { return pfHostSameFil
 
 std::string canonicalName(const std::string& path) {
     std::error_code ec;
-    const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
-    return ec ? path : p.string();
+    const std::filesystem::path p = std::filesystem::weakly_canonical(utf8Path(path), ec);
+    return ec ? path : utf8String(p);
 }
 
 }  // namespace
@@ -111,7 +112,7 @@ std::string outputConflict(const std::vector<std::string>& inputs, const std::ve
 
 std::string extensionConflict(const std::string& path, std::initializer_list<const char*> extensions,
                               const std::string& what) {
-    const std::string extension = lower(std::filesystem::path(path).extension().string());
+    const std::string extension = lower(utf8String(utf8Path(path).extension()));
     std::string listed;
     for (const char* e : extensions) {
         if (extension == e) return "";

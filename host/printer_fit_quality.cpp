@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine_library.h"
 #include "engine_state.h"
 #include "printer_model.h"
 #include "printer_target_image.h"
@@ -94,7 +95,7 @@ std::string chartPatchName(int patch) {
 }
 
 bool readChartPatches(const std::string& targaPath, std::vector<std::array<double, 3>>* rgb, std::string* error) {
-    if (qel::ReadPrinterTargetImage(targaPath.c_str()) != qel::ChartStatus::Found) {
+    if (qel::ReadPrinterTargetImage(libraryPathArgument(targaPath).c_str()) != qel::ChartStatus::Found) {
         *error = "the engine does not find the printer chart in " + targaPath;
         return false;
     }

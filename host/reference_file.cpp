@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scratch_file.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -316,7 +317,7 @@ bool parseReferenceText(const std::string& text, const std::string& source, Refe
 }
 
 bool readReferenceFile(const std::string& path, ReferenceData* out, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) {
         *error = "cannot open the reference data file " + path;
         return false;

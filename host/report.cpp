@@ -12,6 +12,8 @@
 #include "report_charts.h"
 #include "report_verification.h"
 #include "svg_chart.h"
+#include "utf8_path.h"
+#include "platform/host_system.h"
 
 namespace aucal {
 
@@ -215,13 +217,14 @@ figure{margin:0;max-width:100%}figcaption{font-size:12px;color:#555}svg,img{max-
 
 bool writeReport(const std::string& path, const ReportData& data, std::string* error) {
     const std::string html = renderReport(data);
-    std::ofstream out(path, std::ios::trunc);
+    // Binary: the page's line ends are \n on every system.
+    std::ofstream out(utf8Path(path), std::ios::binary | std::ios::trunc);
     out << html;
     out.flush();
     if (!out) {
         *error = "cannot write " + path;
         out.close();
-        std::remove(path.c_str());
+        pfHostRemoveFile(path.c_str());
         return false;
     }
     return true;

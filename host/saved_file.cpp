@@ -10,6 +10,7 @@
 #include "atomic_file.h"
 #include "qel_cms.h"
 #include "qel_layout.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -82,7 +83,7 @@ bool saveFile(const std::string& path, SavedKind kind, const std::vector<std::ui
 }
 
 bool loadFile(const std::string& path, LoadedFile* out, std::string* error) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     if (!in) {
         *error = "cannot open " + path;
         return false;

@@ -109,7 +109,7 @@ bool prepareChartScan(const EngineExports& engine, const std::string& path, cons
     std::vector<std::uint8_t> block(QEL_LUT_BLOCK_SIZE, 0);
     const TargetFinder found = [&](const std::string& targa, bool* abort) {
         std::int32_t size = 0;
-        const std::int32_t status = analysis(targa.c_str(), block.data(), &size, model.data(), 0, nullptr, nullptr);
+        const std::int32_t status = analysis(libraryPathArgument(targa).c_str(), block.data(), &size, model.data(), 0, nullptr, nullptr);
         *abort = status == QEL_PRINTER_CANCELLED || status == QEL_PRINTER_NO_MODEL || status == QEL_PRINTER_NO_MEMORY;
         if (*abort) *error = statusSentence(Export::PrinterTargetAnalysis, status);
         return status == QEL_PRINTER_OK;

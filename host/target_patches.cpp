@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "engine_library.h"
 #include "engine_state.h"
 #include "image_io.h"
 #include "imaging/image_file.h"
@@ -13,6 +14,7 @@
 #include "it8_target_image.h"
 #include "scratch_file.h"
 #include "targa.h"
+#include "utf8_path.h"
 
 namespace aucal {
 
@@ -27,7 +29,7 @@ bool say(std::string* error, const std::string& sentence) {
 // origin bit); the engine reads rows as stored.
 bool storedTopFirst(const std::string& path) {
     qel::TargaImageFile header{};
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(utf8Path(path), std::ios::binary);
     in.read(reinterpret_cast<char*>(&header), sizeof header);
     return in && (header.descriptor & 0x20) != 0;
 }
@@ -66,7 +68,7 @@ bool readTargetPatches(const std::string& imagePath, TargetReading* reading, std
         return true;
     }
     qel::It8Frame frame;
-    if (qel::ReadIt8TargetImage(imagePath.c_str(), &frame) != 0)
+    if (qel::ReadIt8TargetImage(libraryPathArgument(imagePath).c_str(), &frame) != 0)
         return say(error, "the engine does not find the IT8.7/2 target in " + imagePath);
     const bool topFirst = storedTopFirst(imagePath);
     auto row = [&](double y) { return topFirst ? y : frame.height - 1 - y; };
@@ -116,7 +118,7 @@ bool readReferenceXyz(const std::string& path, std::vector<Xyz3>* xyz, std::stri
     if (path.empty()) {
         qel::LoadDefaultIt8Reference(&reference);
     } else {
-        const int status = qel::ReadIt8Reference(&reference, path.c_str());
+        const int status = qel::ReadIt8Reference(&reference, libraryPathArgument(path).c_str());
         if (status == QEL_SCANNER_REFERENCE_UNOPENED) return say(error, "cannot open the reference data file " + path);
         if (status != QEL_SCANNER_OK)
             return say(error, "the engine does not accept the reference data file " + path +

@@ -1,22 +1,15 @@
-// Paths as the host keeps them: UTF-8 strings. std::filesystem takes and
-// gives them through char8_t so that Windows, whose paths are UTF-16, does
-// not read them in its ANSI code page (on Linux the bytes pass as they are).
+// Paths as the host keeps them: UTF-8 strings (imaging/utf8_file.h), given
+// to std::filesystem through char8_t so that Windows, whose paths are UTF-16,
+// does not read them in its ANSI code page.
 #ifndef AUCAL_UTF8_PATH_H
 #define AUCAL_UTF8_PATH_H
 
-#include <filesystem>
-#include <string>
+#include "imaging/utf8_file.h"
 
 namespace aucal {
 
-inline std::filesystem::path utf8Path(const std::string& path) {
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
-
-inline std::string utf8String(const std::filesystem::path& path) {
-    const std::u8string u = path.u8string();
-    return std::string(u.begin(), u.end());
-}
+using imaging::utf8Path;
+using imaging::utf8String;
 
 }  // namespace aucal
 

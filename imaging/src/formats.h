@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imaging/image_file.h"
+#include "imaging/utf8_file.h"
 
 namespace imaging::formats {
 

@@ -125,7 +125,7 @@ const char* formatName(Format f) {
 std::unique_ptr<ImageReader> openImage(const std::string& path, std::string* error) {
     std::uint8_t head[18] = {};
     std::size_t n = 0;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    if (std::FILE* f = openFile(path, "rb")) {
         n = std::fread(head, 1, sizeof head, f);
         std::fclose(f);
     } else {

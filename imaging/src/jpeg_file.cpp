@@ -80,7 +80,7 @@ public:
 
     bool open(const std::string& path, std::string* error) {
         path_ = path;
-        file_ = std::fopen(path.c_str(), "rb");
+        file_ = openFile(path, "rb");
         if (file_ == nullptr) return fail(error, path, "cannot open");
         jpeg_stdio_src(&d_, file_);
         if (!readHeaderC(&d_)) return fail(error, path, std::string("not a readable JPEG: ") + errors_.message);
@@ -195,7 +195,7 @@ public:
     bool beginPage(const Image& shape, std::string* error) override {
         if (file_ != nullptr) return fail(error, path_, "a JPEG file holds one page");
         if (std::string why = writeRefusal(Format::Jpeg, shape); !why.empty()) return fail(error, path_, why);
-        file_ = std::fopen(path_.c_str(), "wb");
+        file_ = openFile(path_, "wb");
         if (file_ == nullptr) return fail(error, path_, "cannot create");
         jpeg_stdio_dest(&c_, file_);
         rowBytes_ = shape.rowBytes();

@@ -105,7 +105,7 @@ public:
 
     bool open(const std::string& path, std::string* error) {
         path_ = path;
-        file_ = std::fopen(path.c_str(), "rb");
+        file_ = openFile(path, "rb");
         if (file_ == nullptr) return fail(error, path, "cannot open");
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, onError, onWarning);
         if (png_ == nullptr || (info_ = png_create_info_struct(png_)) == nullptr) return fail(error, path, "out of memory");
@@ -263,7 +263,7 @@ public:
     bool beginPage(const Image& shape, std::string* error) override {
         if (png_ != nullptr) return fail(error, path_, "a PNG file holds one page");
         if (std::string why = writeRefusal(Format::Png, shape); !why.empty()) return fail(error, path_, why);
-        file_ = std::fopen(path_.c_str(), "wb");
+        file_ = openFile(path_, "wb");
         if (file_ == nullptr) return fail(error, path_, "cannot create");
         png_ = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors_, onError, onWarning);
         if (png_ == nullptr || (info_ = png_create_info_struct(png_)) == nullptr) return fail(error, path_, "out of memory");

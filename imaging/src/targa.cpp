@@ -1,4 +1,5 @@
 #include "imaging/targa.h"
+#include "imaging/utf8_file.h"
 
 #include <cstring>
 
@@ -183,7 +184,7 @@ bool writeTarga(const std::string& path, const Image& image, std::string* error)
 
 bool TargaReader::open(const std::string& path, std::string* error) {
     path_ = path;
-    file_.reset(std::fopen(path.c_str(), "rb"));
+    file_.reset(openFile(path, "rb"));
     if (!file_) return fail(error, path, "cannot open");
     TargaHeader h;
     if (std::fread(&h, 1, sizeof h, file_.get()) != sizeof h) return fail(error, path, "too short for a Targa header");
@@ -223,7 +224,7 @@ bool TargaWriter::create(const std::string& path, const Image& shape, std::strin
     path_ = path;
     if (std::string p = writeProblem(shape); !p.empty()) return fail(error, path, p);
     layout_ = writtenLayout(shape);
-    file_.reset(std::fopen(path.c_str(), "wb"));
+    file_.reset(openFile(path, "wb"));
     if (!file_) return fail(error, path, "cannot create");
     const TargaHeader h = headerFor(shape);
     if (std::fwrite(&h, 1, sizeof h, file_.get()) != sizeof h) return fail(error, path, "cannot write");

@@ -75,6 +75,16 @@ int sinkClose(thandle_t) { return 0; }
 int sinkMap(thandle_t, void**, toff_t*) { return 0; }
 void sinkUnmap(thandle_t, void*, toff_t) {}
 
+// TIFFOpen reads a narrow path in the ANSI code page on Windows: there the
+// UTF-8 path goes to TIFFOpenW (utf8_file.h).
+TIFF* openTiffFile(const std::string& path, const char* mode) {
+#if defined(_WIN32)
+    return TIFFOpenW(widePath(path).c_str(), mode);
+#else
+    return TIFFOpen(path.c_str(), mode);
+#endif
+}
+
 struct TextTag {
     ttag_t tag;
     const char* key;
@@ -96,7 +106,7 @@ public:
         installHandlers();
         t_lastMessage.clear();
         path_ = path;
-        tiff_ = TIFFOpen(path.c_str(), "rm");
+        tiff_ = openTiffFile(path, "rm");
         if (tiff_ == nullptr) return fail(error, path, "not a readable TIFF: " + lastMessage());
         facts_.format = Format::Tiff;
         facts_.pages = TIFFNumberOfDirectories(tiff_);
@@ -335,7 +345,7 @@ public:
                 tiff_ = TIFFClientOpen(path_.c_str(), big ? "w8m" : "wm", &sinkFile_, sinkRead, sinkWrite, sinkSeek,
                                        sinkClose, sinkSize, sinkMap, sinkUnmap);
             } else {
-                tiff_ = TIFFOpen(path_.c_str(), big ? "w8" : "w");
+                tiff_ = openTiffFile(path_, big ? "w8" : "w");
             }
             headerBytes_ = big ? 16 : 8;
             if (tiff_ == nullptr) return fail(error, path_, "cannot create: " + lastMessage());

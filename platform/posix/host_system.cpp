@@ -74,6 +74,12 @@ PF_EXPORT size_t pfHostToUtf8(unsigned codePage, const char* text, size_t length
     return copyOut(out, buffer, size);
 }
 
+PF_EXPORT PfLibrary pfHostLoadLibrary(const char* path) { return pfLoadLibrary(path); }
+
+PF_EXPORT size_t pfHostLibraryPathArgument(const char* path, char* buffer, size_t size) {
+    return copyOut(path, buffer, size);
+}
+
 PF_EXPORT void pfHostOnStop(PfHostStopHandler handler) {
     g_stop = handler;
     struct sigaction action {};

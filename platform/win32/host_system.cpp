@@ -23,6 +23,11 @@ bool wideInto(const char* text, wchar_t* buffer, int size) {
     return MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, size) > 0;
 }
 
+// The temporary file stays open while a writer that takes its path (an
+// image codec, a driver's _lcreat) opens it again, and the stop handler
+// deletes it while it is open: as POSIX allows both, so must the handle.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 PfHostStopHandler g_stop = nullptr;
 
 BOOL WINAPI onConsoleEvent(DWORD event) {
@@ -95,6 +100,33 @@ size_t pfHostToUtf8(unsigned codePage, const char* text, size_t length, char* bu
     return copyOut(n > 0 ? utf8(w.c_str(), n) : std::string(), buffer, size);
 }
 
+PfLibrary pfHostLoadLibrary(const char* path) {
+    return reinterpret_cast<PfLibrary>(LoadLibraryW(wide(path).c_str()));
+}
+
+size_t pfHostLibraryPathArgument(const char* path, char* buffer, size_t size) {
+    std::wstring w = wide(path);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        BOOL lossy = FALSE;
+        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.c_str(), -1, nullptr, 0, nullptr, &lossy);
+        if (n > 0 && !lossy) {
+            std::string narrow(static_cast<size_t>(n), '\0');
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.c_str(), -1, narrow.data(), n, nullptr, nullptr);
+            narrow.pop_back();  // the zero
+            return copyOut(narrow, buffer, size);
+        }
+        // Short names are ASCII.
+        const DWORD shortLength = GetShortPathNameW(w.c_str(), nullptr, 0);
+        if (shortLength == 0) break;
+        std::wstring shortName(shortLength, L'\0');
+        const DWORD got = GetShortPathNameW(w.c_str(), shortName.data(), shortLength);
+        if (got == 0 || got >= shortLength) break;
+        shortName.resize(got);
+        w = shortName;
+    }
+    return copyOut("", buffer, size);
+}
+
 void pfHostOnStop(PfHostStopHandler handler) {
     g_stop = handler;
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
@@ -123,8 +155,8 @@ PfHostFile pfHostCreateUniqueFile(char* pattern, int suffixLength, const char* /
         for (int i = 0; i < 6; ++i, v /= 36) x[i] = kLetters[v % 36];
         // The file is new and the folder's permissions are inherited, as a
         // file saved there by any program gets them.
-        HANDLE h = CreateFileW(wide(pattern).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
+        HANDLE h = CreateFileW(wide(pattern).c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) return reinterpret_cast<PfHostFile>(h);
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }

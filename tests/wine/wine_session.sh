@@ -231,14 +231,22 @@ masked_profile() {
 # table, profiles (masked_profile), images (scans, charts, corrected
 # samples) and patch files are byte for byte the same (in the patch files
 # the creation time YYYY-MM-DDThh:mm:ssZ is masked too); the report pages are
-# not compared (they hold timings and the output folder's path). Then a few
-# bad inputs give the same sentence and exit status on both sides.
+# not compared (they hold timings and the output folder's path). The Windows
+# demo writes into a folder whose name has a Latin and a CJK letter, which
+# the libraries' narrow exports get as a short path. Then a few bad inputs
+# give the same sentence and exit status on both sides, and a Ctrl-C (the
+# console event Wine makes of SIGINT) during a long print leaves the
+# existing output as it was, no temporary file, and exit status 130, as
+# SIGINT does on Linux.
 cmd_aucal() {
   local build="$1" native="$2" work="$3" status=0
   [ -f "$build/bin/aucal.exe" ] || die "the Windows build has no aucal.exe: $build/bin/aucal.exe (run 'make win32')"
   wine_env "$build"
   [ -d "$WINEPREFIX/drive_c/windows" ] || die "no Wine prefix in $WINEPREFIX (the wine_prefix test makes it)"
+  # Wine converts the command line from the locale's character set.
+  export LC_ALL=C.UTF-8
   rm -rf "$work" && mkdir -p "$work"
+  local windows="$work/windows-dé校"
   "$native" -q demo --out "$work/linux" || die "aucal demo failed on Linux"
   # Relative paths from one folder on both sides, so that the sentences match.
   local rows=(
@@ -259,29 +267,48 @@ cmd_aucal() {
   local twain
   twain=$(find "$WINEPREFIX/drive_c/windows" -mindepth 1 -maxdepth 1 -iname twain_32 | head -n 1)
   [ -n "$twain" ] && cp -a "$twain" "$work/twain_32.saved"
+  # The print to cancel: its output exists and must stay as it is.
+  mkdir -p "$work/cancel" && printf 'the print of last week' >"$work/cancel/printed.tga"
   local started=$SECONDS
-  # One Wine session: the demo, then each row in the Linux demo's folder.
-  xvfb_run sh -c 'exe="$1"; out="$2"; rows="$3"; shift 3
+  # One Wine session: the demo, each row in the Linux demo's folder, then the
+  # print stopped by SIGINT once its temporary file is being written.
+  xvfb_run sh -c 'exe="$1"; out="$2"; rows="$3"; cancel="$4"; shift 4
                   wine "$exe" -q demo --out "$out"; rc=$?
                   cd "$rows" && for row in "$@"; do
                     wine "$exe" $row >/dev/null 2>row.txt; echo "status $?" >>row.txt; cat row.txt; rm -f row.txt
                   done
-                  wineserver -k; exit $rc' sh "$build/bin/aucal.exe" "$(winpath "$work/windows")" "$work/linux" \
-    "${rows[@]}" >"$work/windows-rows.txt" || die "aucal.exe demo failed under Wine"
-  echo "aucal.exe demo and ${#rows[@]} rows under Wine: $((SECONDS - started)) s"
+                  cd "$cancel" || exit 1
+                  wine "$exe" print --chart "$rows/printer-chart.tga" --dpi 1200 --output printed.tga \
+                    >/dev/null 2>&1 &
+                  pid=$!; n=0
+                  until [ -n "$(find . -name ".printed.aucal-*" -size +0 2>/dev/null)" ] || [ $n -ge 6000 ]; do
+                    sleep 0.01; n=$((n + 1))
+                  done
+                  kill -INT $pid; wait $pid; echo "cancel status $?"
+                  wineserver -k; exit $rc' sh "$build/bin/aucal.exe" "$(winpath "$windows")" "$work/linux" \
+    "$work/cancel" "${rows[@]}" >"$work/windows-rows.txt" || die "aucal.exe demo failed under Wine"
+  echo "aucal.exe demo, ${#rows[@]} rows and a cancelled print under Wine: $((SECONDS - started)) s"
+  local cancelled
+  cancelled=$(tr -d '\r' <"$work/windows-rows.txt" | sed -n 's/^cancel status //p')
+  sed -i '/^cancel status /d' "$work/windows-rows.txt"
+  [ "$cancelled" = 130 ] || { echo "cancelled print: exit status '$cancelled', not 130"; status=1; }
+  [ "$(ls -A "$work/cancel")" = printed.tga ] ||
+    { echo "cancelled print: the folder holds $(ls -A "$work/cancel" | tr '\n' ' ')"; status=1; }
+  [ "$(cat "$work/cancel/printed.tga")" = "the print of last week" ] ||
+    { echo "cancelled print: the existing output was changed"; status=1; }
   if [ -n "$twain" ]; then rm -rf "$twain" && cp -a "$work/twain_32.saved" "$twain"; fi
   rm -f "$work/linux/row.txt"
   tr -d '\r' <"$work/windows-rows.txt" | diff "$work/linux-rows.txt" - || { echo "bad input: the sentences differ"; status=1; }
   local f n=0
   for f in $(cd "$work/linux" && ls *.mdl *.blk *.tbl *.icc *.tga *.png *.ti3 *.json it8-reference.txt); do
     n=$((n + 1))
-    [ -f "$work/windows/$f" ] || { echo "$f: missing from the Windows demo"; status=1; continue; }
+    [ -f "$windows/$f" ] || { echo "$f: missing from the Windows demo"; status=1; continue; }
     case $f in
-      *.icc) cmp -s <(masked_profile "$work/linux/$f") <(masked_profile "$work/windows/$f") ;;
+      *.icc) cmp -s <(masked_profile "$work/linux/$f") <(masked_profile "$windows/$f") ;;
       *.ti3 | *.json)
         cmp -s <(sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z/T/g' "$work/linux/$f") \
-               <(sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z/T/g' "$work/windows/$f") ;;
-      *) cmp "$work/linux/$f" "$work/windows/$f" ;;
+               <(sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9:]{8}Z/T/g' "$windows/$f") ;;
+      *) cmp "$work/linux/$f" "$windows/$f" ;;
     esac || { echo "$f: differs between Linux and Windows"; status=1; }
   done
   [ $n -ge 15 ] || { echo "only $n demo files to compare"; status=1; }

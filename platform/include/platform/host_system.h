@@ -11,6 +11,7 @@
 #include <stdio.h>
 
 #include "platform/calling.h"
+#include "platform/library.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -40,6 +41,18 @@ size_t pfHostLibraryFileName(const char* name, char* buffer, size_t size);
  * code page as U+FFFD. Copies at most size - 1 bytes and a zero; returns the
  * whole conversion's length. Code pages 1252 and 950 (Big5) at least. */
 size_t pfHostToUtf8(unsigned codePage, const char* text, size_t length, char* buffer, size_t size);
+
+/* LoadLibraryW (pfLoadLibrary): the library at a UTF-8 path. The libraries'
+ * own pfLoadLibrary stays LoadLibraryA, in the ANSI code page of the paths
+ * that GetWindowsDirectoryA gives the drivers. */
+PfLibrary pfHostLoadLibrary(const char* path);
+/* The path of an existing file as the libraries' exports take it: they open
+ * their char* paths with the narrow calls (OpenFile, _lcreat), which read
+ * the ANSI code page. WideCharToMultiByte(CP_ACP) of the UTF-8 path, or of
+ * its short form (GetShortPathNameW) when the code page lacks one of its
+ * characters; on POSIX the path as it is. Copied as pfHostProgramPath does;
+ * 0 when the path has no such form. */
+size_t pfHostLibraryPathArgument(const char* path, char* buffer, size_t size);
 
 /* --- Stop requests --- */
 

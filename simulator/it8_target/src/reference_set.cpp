@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "imaging/utf8_file.h"
 #include "it8_target/virtual_it8.h"
 
 namespace it8sim {
@@ -124,7 +125,7 @@ std::string it8ReferenceText(const It8ReferenceSet& refs) {
 }
 
 bool writeIt8ReferenceFile(const std::string& path, const It8ReferenceSet& refs) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(imaging::utf8Path(path), std::ios::binary | std::ios::trunc);
     const std::string text = it8ReferenceText(refs);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
     return static_cast<bool>(out);
