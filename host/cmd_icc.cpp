@@ -121,17 +121,21 @@ int addFitted(const FittedProfile& p, icc::Bytes bytes, const std::vector<float>
 
 // Of the profiles fitted on the patches, the one whose cross-validated error
 // is lowest (mean, then 95th percentile) is recommended: held-out patches
-// are what says how it will do on colours that are not on the target.
+// are what says how it will do on colours that are not on the target. The
+// figures are compared as printed (hundredths of a unit): a smooth table that
+// is no better than the shaper-matrix it is built on, as shown, does not win
+// on a bake's rounding, and the simpler profile, listed first, keeps a tie.
 void recommend(std::vector<icc::ProfileFigures>* out, std::size_t first) {
     icc::ProfileFigures* best = nullptr;
     icc::DeFigures bestFigures;
     std::string others;
+    const auto shown = [](double de) { return std::llround(de * 100.0); };
     for (std::size_t i = first; i < out->size(); ++i) {
         icc::ProfileFigures& f = (*out)[i];
         if (f.heldOut.empty()) continue;
         const icc::DeFigures h = icc::deFigures(f.heldOut);
-        if (best == nullptr || h.mean < bestFigures.mean ||
-            (h.mean == bestFigures.mean && h.p95 < bestFigures.p95)) {
+        if (best == nullptr || shown(h.mean) < shown(bestFigures.mean) ||
+            (shown(h.mean) == shown(bestFigures.mean) && shown(h.p95) < shown(bestFigures.p95))) {
             best = &f;
             bestFigures = h;
         }
@@ -144,7 +148,7 @@ void recommend(std::vector<icc::ProfileFigures>* out, std::size_t first) {
         others += "; " + f.file + format(": %.2f / %.2f", h.mean, h.p95);
     }
     best->recommendation = "recommended for scans: the lowest cross-validated error of the profiles fitted on the "
-                           "patches" + format(" (held out mean / 95th percentile CIEDE2000 %.2f / %.2f",
+                           "patches, the simpler where they tie" + format(" (held out mean / 95th percentile CIEDE2000 %.2f / %.2f",
                                               bestFigures.mean, bestFigures.p95) + others + ")";
 }
 

@@ -71,6 +71,10 @@ TEST(IccCli, ProfilesOfAWholeCalibrationPassTheirChecks) {
     const std::size_t recommended = scanner.output.find(": recommended for scans:");
     ASSERT_NE(recommended, std::string::npos) << scanner.output;
     EXPECT_NE(scanner.output.find("held out mean / 95th percentile", recommended), std::string::npos);
+    // This scan's table keeps no correction, so it is the shaper-matrix: the
+    // simpler profile is the one recommended.
+    EXPECT_NE(scanner.output.find("(no correction:"), std::string::npos) << scanner.output;
+    EXPECT_NE(scanner.output.find(at("m.icc") + ": recommended for scans:"), std::string::npos) << scanner.output;
 
     ASSERT_EQ(runAucal("-q monitor --model " + at("s.mdl") + " --levels 186 150 200 --output " + at("mon.blk")).status, 0);
     CliRun monitor = runAucal("icc --block " + at("mon.blk") + " --output " + at("mon.icc") + " --check");
