@@ -81,7 +81,7 @@ public:
     bool open(const std::string& path, std::string* error) {
         path_ = path;
         file_ = openFile(path, "rb");
-        if (file_ == nullptr) return fail(error, path, "cannot open");
+        if (file_ == nullptr) return fail(error, path, cannotOpen());
         jpeg_stdio_src(&d_, file_);
         if (!readHeaderC(&d_)) return fail(error, path, std::string("not a readable JPEG: ") + errors_.message);
         facts_.format = Format::Jpeg;

@@ -106,7 +106,7 @@ public:
     bool open(const std::string& path, std::string* error) {
         path_ = path;
         file_ = openFile(path, "rb");
-        if (file_ == nullptr) return fail(error, path, "cannot open");
+        if (file_ == nullptr) return fail(error, path, cannotOpen());
         png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errors_, onError, onWarning);
         if (png_ == nullptr || (info_ = png_create_info_struct(png_)) == nullptr) return fail(error, path, "out of memory");
         if (const std::string problem = chunkProblem(file_); !problem.empty()) return fail(error, path, problem);
