@@ -7,7 +7,7 @@
 #   P/lib/pkgconfig/qel_cms.pc           the engine for pkg-config
 #   P/share/man/man1/aucal.1.gz          made from aucal's own help (help2man)
 #   P/share/bash-completion/completions/aucal
-#   P/share/doc/aucal/                   README.md, api.html
+#   P/share/doc/aucal/                   README.md, api.html, third-party/ (notices of compiled-in code)
 # The libraries are private to the package (their names are short and
 # generic), hence lib/aucal; everything finds the rest relative to itself.
 set(AUCAL_INSTALL_LIBDIR lib/aucal)
@@ -27,6 +27,12 @@ install(FILES ${CMAKE_BINARY_DIR}/dist/qel_cms.pc DESTINATION lib/pkgconfig)
 install(FILES ${PROJECT_SOURCE_DIR}/dist/aucal-completion.bash DESTINATION share/bash-completion/completions
         RENAME aucal)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/aucal)
+# aucal compiles in two header-only libraries; their copyright and licence
+# texts go with it, as those licences ask (the shared libraries it links come
+# with their own packages).
+install(FILES /usr/share/doc/libcli11-dev/copyright DESTINATION share/doc/aucal/third-party RENAME CLI11.txt)
+install(FILES /usr/share/doc/nlohmann-json3-dev/copyright DESTINATION share/doc/aucal/third-party
+        RENAME nlohmann-json.txt)
 
 # The manual page and the API reference are made by the target dist-docs
 # (make dist builds it first); a plain install without them leaves them out.

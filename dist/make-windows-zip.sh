@@ -10,6 +10,7 @@
 #   lib/msvc/           <dll>.lib import libraries (the same, named for link.exe)
 #   example/            host_example.c
 #   docs/               api.html, README.md
+#   licenses/           the notices of the code compiled into the binaries
 set -euo pipefail
 source=$1 build=$2 api=$3 version=$4 zip=$(realpath -m "$5")
 prefix=i686-w64-mingw32
@@ -17,7 +18,7 @@ name=aucal-$version-win32
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 stage=$scratch/$name
-mkdir -p "$stage"/{bin,simulated-scanner,include/platform,def,lib/mingw,lib/msvc,example,docs}
+mkdir -p "$stage"/{bin,simulated-scanner,include/platform,def,lib/mingw,lib/msvc,example,docs,licenses}
 
 dlls=(qel_cms scan vexa prescan)
 defs=("$build/colour_engine/qel_cms.def" "$build/scanner_driver/scan.def" "$build/scanner_driver/vexa.def"
@@ -34,6 +35,27 @@ cp "$source/platform/include/platform/calling.h" "$stage/include/platform/"
 cp "$source/dist/example/host_example.c" "$stage/example/"
 cp "$api" "$stage/docs/api.html"
 cp "$source/README.md" "$stage/docs/"
+
+# aucal.exe and the DLLs carry other projects' code, linked statically: their
+# copyright and licence texts go with them, as those licences ask. The five
+# image and colour libraries from the source packages windows-deps unpacked,
+# the header-only and runtime parts from the cross compiler's machine.
+notices=(
+  "LittleCMS:$build/deps/src/lcms2/tree/debian/copyright"
+  "libjpeg-turbo:$build/deps/src/libjpeg-turbo/tree/debian/copyright"
+  "libpng:$build/deps/src/libpng1.6/tree/debian/copyright"
+  "libtiff:$build/deps/src/tiff/tree/debian/copyright"
+  "zlib:$build/deps/src/zlib/tree/debian/copyright"
+  "CLI11:/usr/share/doc/libcli11-dev/copyright"
+  "nlohmann-json:/usr/share/doc/nlohmann-json3-dev/copyright"
+  "mingw-w64-runtime:/usr/share/doc/mingw-w64-i686-dev/copyright"
+  "gcc-runtime:/usr/share/doc/gcc-mingw-w64-base/copyright"
+)
+for notice in "${notices[@]}"; do
+  what=${notice%%:*} file=${notice#*:}
+  [ -s "$file" ] || { echo "make-windows-zip: no licence text for $what at $file" >&2; exit 1; }
+  cp "$file" "$stage/licenses/$what.txt"
+done
 
 # The names a C compiler gives the exports when it compiles against the
 # headers (_Scan_Image@20 for the stdcall drivers, _InitCorrect for the

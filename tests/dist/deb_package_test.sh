@@ -22,7 +22,8 @@ for f in usr/bin/aucal usr/lib/aucal/libqel_cms.so usr/lib/aucal/libscan.so usr/
          usr/lib/aucal/libprescan.so usr/lib/aucal/libaucal_platform.so usr/lib/aucal/KASPI_SP.DLL \
          usr/include/aucal/qel_cms.h usr/include/aucal/qel_layout.h usr/include/aucal/scan_driver.h usr/include/aucal/platform/calling.h \
          usr/lib/pkgconfig/qel_cms.pc usr/share/man/man1/aucal.1.gz usr/share/bash-completion/completions/aucal \
-         usr/share/doc/aucal/api.html usr/share/doc/aucal/README.md; do
+         usr/share/doc/aucal/api.html usr/share/doc/aucal/README.md usr/share/doc/aucal/third-party/CLI11.txt \
+         usr/share/doc/aucal/third-party/nlohmann-json.txt; do
   grep -q " \./$f\$" "$work/contents.txt" || fail "the package lacks /$f"
 done
 
