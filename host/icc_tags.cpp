@@ -47,7 +47,12 @@ bool parseIccVersion(const std::string& text, IccVersion* out) {
 }
 
 std::string profileDescription(const ProfileLabel& label) {
-    std::string text = label.kind + ", " + label.deviceMake + " " + label.deviceModel + ", " +
+    // The device as named; a maker or model nobody gave is left out of the
+    // description (the device tags still say "unspecified").
+    std::string device;
+    for (const std::string* part : {&label.deviceMake, &label.deviceModel})
+        if (!part->empty() && *part != kUnspecifiedDevice) device += (device.empty() ? "" : " ") + *part;
+    std::string text = label.kind + ", " + (device.empty() ? std::string() : device + ", ") +
                        (label.date.empty() ? utcNow("%Y-%m-%d") : label.date);
     for (std::size_t i = 0; i < label.sources.size(); ++i)
         text += (i == 0 ? ", from " : ", ") + utf8String(utf8Path(label.sources[i]).filename());

@@ -31,17 +31,20 @@ enum class IccVersion { V2_4, V4_3 };
 // "2.4" or "4.3"; false for anything else.
 bool parseIccVersion(const std::string& text, IccVersion* out);
 
+inline constexpr const char* kUnspecifiedDevice = "unspecified";
+
 struct ProfileLabel {
     IccVersion version = IccVersion::V2_4;
-    std::string kind;                          // what the profile is, e.g. "scanner input profile"
-    std::string deviceMake = "unspecified";    // the device's maker (deviceMfgDescTag)
-    std::string deviceModel = "unspecified";   // the device's model (deviceModelDescTag)
+    std::string kind;                                // what the profile is, e.g. "scanner input profile"
+    std::string deviceMake = kUnspecifiedDevice;     // the device's maker (deviceMfgDescTag)
+    std::string deviceModel = kUnspecifiedDevice;    // the device's model (deviceModelDescTag)
     std::vector<std::string> sources;          // files it was made from; shown without their folders
     std::string date;                          // YYYY-MM-DD; empty: today (UTC)
 };
 
 // The description operating systems list profiles by:
-// "<kind>, <make> <model>, <date>, from <source>, <source>".
+// "<kind>, <make> <model>, <date>, from <source>, <source>" (the device left
+// out when neither its make nor its model was given).
 std::string profileDescription(const ProfileLabel& label);
 
 // Sets the header's version and writes the description, copyright, device

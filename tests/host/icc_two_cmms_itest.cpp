@@ -164,6 +164,11 @@ TEST(IccTwoCmms, ProfilesReadTheSameInArgyllAndLittleCms) {
         Profile v4(at(row.version4));
         ASSERT_NE(v4.h, nullptr);
         EXPECT_EQ(cmsGetEncodedICCversion(v4.h), 0x04300000u);
+        // Made without --device-make or --device-model: the tags say so, the
+        // description leaves the device out.
+        const std::string unnamed = text(v4.h, cmsSigProfileDescriptionTag);
+        EXPECT_EQ(unnamed.find("unspecified"), std::string::npos) << unnamed;
+        EXPECT_EQ(text(v4.h, cmsSigDeviceMfgDescTag), "unspecified");
         // Only the 16-bit encodings of the two versions differ.
         const double twins = largestDifference(little, throughLittleCms(at(row.version4), row.link));
         std::printf("%-20s version 2.4 against 4.3 in LittleCMS: largest CIEDE2000 %.4f\n", row.file, twins);
