@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
+#include <sstream>
 #include <string>
 
 #include "it8_target/virtual_it8.h"
@@ -98,6 +100,28 @@ TEST(ReferenceFile, MakersVariantsGiveThePlainFilesValues) {
     }
 }
 
+// The data lines' XYZ divided by 100, as files on a 0 to 1 scale hold them.
+std::string xyzOnAUnitScale(const std::string& plain) {
+    std::istringstream in(plain);
+    std::string out, line;
+    bool data = false;
+    while (std::getline(in, line)) {
+        if (line == "END_DATA") data = false;
+        if (data) {
+            std::istringstream fields(line);
+            std::string id;
+            double x, y, z;
+            fields >> id >> x >> y >> z;
+            char scaled[96];
+            std::snprintf(scaled, sizeof scaled, "%s\t%.5f\t%.5f\t%.5f", id.c_str(), x / 100, y / 100, z / 100);
+            line = scaled + line.substr(line.find('\t', line.find('\t', line.find('\t', line.find('\t') + 1) + 1) + 1));
+        }
+        if (line == "BEGIN_DATA") data = true;
+        out += line + "\n";
+    }
+    return out;
+}
+
 struct Refused {
     const char* name;
     std::function<std::string(const std::string& plain)> make;
@@ -145,6 +169,8 @@ TEST(ReferenceFile, RefusedVariantsNameTheirLine) {
          "BEGIN_DATA_FORMAT", "neither XYZ_X XYZ_Y XYZ_Z nor LAB_L LAB_A LAB_B"},
         {"no data", [](const std::string& p) { return p.substr(0, p.find("BEGIN_DATA\n")); }, "NUMBER_OF_SETS",
          "ends before BEGIN_DATA"},
+        {"UTF-16", [](const std::string& p) { return "\xFF\xFE" + p; }, "\xFF\xFE", "UTF-16"},
+        {"0 to 1 scale", [](const std::string& p) { return xyzOnAUnitScale(p); }, "\nGS1\t", "on a 0 to 1 scale"},
     };
     for (const Refused& row : rows) {
         SCOPED_TRACE(row.name);
