@@ -148,8 +148,10 @@ void recommend(std::vector<icc::ProfileFigures>* out, std::size_t first) {
         others += "; " + f.file + format(": %.2f / %.2f", h.mean, h.p95);
     }
     best->recommendation = "recommended for scans: the lowest cross-validated error of the profiles fitted on the "
-                           "patches, the simpler where they tie" + format(" (held out mean / 95th percentile CIEDE2000 %.2f / %.2f",
-                                              bestFigures.mean, bestFigures.p95) + others + ")";
+                           "patches, the simpler where they tie" +
+                           format(" (held out mean / 95th percentile CIEDE2000 %.2f / %.2f", bestFigures.mean,
+                                  bestFigures.p95) +
+                           others + ")";
 }
 
 // What the profile says about itself: version, device and the files it came from.

@@ -35,9 +35,6 @@ bool closeWritten(std::FILE*& file, const std::string& path, std::string* error)
 // "8-bit RGB with alpha" and the like.
 std::string describeShape(int channels, int bitsPerSample);
 bool fail(std::string* error, const std::string& path, const std::string& why);
-// "cannot open (No such file or directory)": the system's reason for the
-// open that just failed, read from errno before anything else can change it.
-std::string cannotOpen();
 
 }  // namespace imaging::formats
 

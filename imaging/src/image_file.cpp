@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -18,11 +17,6 @@ namespace formats {
 bool fail(std::string* error, const std::string& path, const std::string& why) {
     if (error != nullptr) *error = path.empty() ? why : path + ": " + why;
     return false;
-}
-
-std::string cannotOpen() {
-    const int reason = errno;
-    return std::string("cannot open (") + std::strerror(reason) + ")";
 }
 
 bool closeWritten(std::FILE*& file, const std::string& path, std::string* error) {
@@ -135,7 +129,7 @@ std::unique_ptr<ImageReader> openImage(const std::string& path, std::string* err
         n = std::fread(head, 1, sizeof head, f);
         std::fclose(f);
     } else {
-        formats::fail(error, path, formats::cannotOpen());
+        formats::fail(error, path, cannotOpen());
         return nullptr;
     }
     switch (formatFromSignature(head, n)) {

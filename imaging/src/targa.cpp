@@ -1,7 +1,6 @@
 #include "imaging/targa.h"
 #include "imaging/utf8_file.h"
 
-#include <cerrno>
 #include <cstring>
 
 namespace imaging {
@@ -186,7 +185,7 @@ bool writeTarga(const std::string& path, const Image& image, std::string* error)
 bool TargaReader::open(const std::string& path, std::string* error) {
     path_ = path;
     file_.reset(openFile(path, "rb"));
-    if (!file_) return fail(error, path, std::string("cannot open (") + std::strerror(errno) + ")");
+    if (!file_) return fail(error, path, cannotOpen());
     TargaHeader h;
     if (std::fread(&h, 1, sizeof h, file_.get()) != sizeof h) return fail(error, path, "too short for a Targa header");
     // The declared size must be there before anything that large is allocated.

@@ -1,5 +1,8 @@
 #include "imaging/utf8_file.h"
 
+#include <cerrno>
+#include <cstring>
+
 #if defined(_WIN32)
 #include <windows.h>
 #endif
@@ -19,7 +22,10 @@ std::wstring widePath(const std::string& path) {
 
 std::FILE* openFile(const std::string& path, const char* mode) {
     const std::wstring w = widePath(path);
-    if (w.empty()) return nullptr;
+    if (w.empty()) {
+        errno = EINVAL;
+        return nullptr;
+    }
     // The mode is ASCII ("rb", "wb", "ab").
     std::wstring m;
     for (const char* c = mode; *c != '\0'; ++c) m.push_back(static_cast<wchar_t>(*c));
@@ -28,5 +34,10 @@ std::FILE* openFile(const std::string& path, const char* mode) {
 #else
 std::FILE* openFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 #endif
+
+std::string cannotOpen() {
+    const int reason = errno;
+    return std::string("cannot open (") + std::strerror(reason) + ")";
+}
 
 }  // namespace imaging

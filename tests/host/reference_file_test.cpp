@@ -109,12 +109,13 @@ std::string xyzOnAUnitScale(const std::string& plain) {
         if (line == "END_DATA") data = false;
         if (data) {
             std::istringstream fields(line);
-            std::string id;
+            std::string id, rest;  // rest: the LAB fields, with the tab before them
             double x, y, z;
             fields >> id >> x >> y >> z;
+            std::getline(fields, rest);
             char scaled[96];
             std::snprintf(scaled, sizeof scaled, "%s\t%.5f\t%.5f\t%.5f", id.c_str(), x / 100, y / 100, z / 100);
-            line = scaled + line.substr(line.find('\t', line.find('\t', line.find('\t', line.find('\t') + 1) + 1) + 1));
+            line = scaled + rest;
         }
         if (line == "BEGIN_DATA") data = true;
         out += line + "\n";

@@ -21,8 +21,11 @@ inline std::string utf8String(const std::filesystem::path& path) {
 }
 
 // fopen of a UTF-8 path; nullptr on failure (also for a path that is no
-// valid UTF-8 on Windows).
+// valid UTF-8 on Windows, with errno EINVAL).
 std::FILE* openFile(const std::string& path, const char* mode);
+// "cannot open (No such file or directory)": the system's reason for the
+// openFile that just failed, read from errno before anything can change it.
+std::string cannotOpen();
 
 #if defined(_WIN32)
 // The path in UTF-16 for the wide calls of other libraries (TIFFOpenW);
